@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Glidora needs on Debian 12, as root.
+# Installs only the packages that are missing; when everything is present it
+# touches nothing and says so.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  g++-mingw-w64-i686 googletest libgtest-dev libbenchmark-dev
+  libfreetype-dev fonts-dejavu-extra
+  wine wine32:i386 fonts-wine
+  xvfb xdotool imagemagick x11-utils
+)
+
+is_installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]
+}
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  is_installed "$pkg" || missing+=("$pkg")
+done
+
+need_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_i386 -eq 0 ]; then
+  echo "setup: all build and test packages are present"
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: missing packages (${missing[*]}); run this script as root" >&2
+  exit 1
+fi
+
+if [ $need_i386 -eq 1 ]; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+echo "setup: installing ${missing[*]}"
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs every test of the project on Debian 12, installing what is missing:
+# the native engine tests under ASan and UBSan, the Windows programs under
+# Wine in a private Xvfb display, and the fuzzer for a bounded time.
+# Ends with one summary line over all suites; exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh || exit 1
+
+passed=0
+failed=0
+xvfb_pid=""
+display_file=$(mktemp)
+
+cleanup() {
+    if [ -d build/windows/wineprefix ]; then
+        WINEPREFIX=$PWD/build/windows/wineprefix wineserver -k 2>/dev/null
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -f "$display_file"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Adds a suite's CTest result to the totals; a suite that does not build or
+# report counts as one failure.
+count_suite() {
+    local name=$1 log=$2 summary total failures
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$summary" ]; then
+        echo "== $name: no test result"
+        failed=$((failed + 1))
+        return
+    fi
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+    failures=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - failures))
+    failed=$((failed + failures))
+    echo "== $name: $summary"
+}
+
+run_suite() {
+    local preset=$1 log="build/$1-test.log"
+    mkdir -p build
+    echo "== $preset: configure, build, test"
+    if cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 &&
+        cmake --build --preset "$preset" >"build/$preset-build.log" 2>&1; then
+        ctest --preset "$preset" 2>&1 | tee "$log"
+    else
+        cat "build/$preset-configure.log" "build/$preset-build.log" 2>/dev/null | tail -n 40
+        : >"$log"
+    fi
+    count_suite "$preset" "$log"
+}
+
+start_display() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n 1 "$display_file")"
+}
+
+run_suite native
+start_display
+run_suite windows
+run_suite fuzz
+
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
