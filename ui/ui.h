@@ -1,0 +1,40 @@
+// The Windows front end: the main window, painting and the two dialogs.
+// All of it runs on the one thread that enters WinMain.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The module whose resources (pictures, menu, dialogs, icon) are loaded.
+extern HINSTANCE appInstance;
+
+// Whether board pictures can be loaded; while false the board is not drawn.
+extern bool pictureAvailable;
+
+// Picture ids by board size, indexed by size - 3. Not in size order.
+extern const int bitmapIds[4];
+
+// The radio button of the committed size, and the choice in the size dialog
+// that OK commits and Cancel forgets.
+extern constinit int32_t sizeButtonId;
+extern int32_t pendingSize;
+extern int32_t pendingButtonId;
+
+constexpr const char *WINDOW_CLASS_NAME = "MyWindowClass";
+constexpr const char *WINDOW_TITLE = "Glidora";
+constexpr int WINDOW_WIDTH = 312;
+constexpr int WINDOW_HEIGHT = 350;
+
+// main: the window class, the main window and its procedure.
+bool RegisterMainWindowClass();
+HWND CreateMainWindow();
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// paint: the picture check at window creation and the paint of the board.
+void CheckBoardPicture(HWND window);
+void PaintBoard(HWND window);
+
+// dialogs
+INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
