@@ -16,6 +16,13 @@ mkdir -p "$(dirname "$WINEPREFIX")"
         wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
+    # Debian's Wine does not find its own fonts by itself; without them the
+    # caption buttons lose their Marlett glyphs and dialogs their MS Sans Serif.
+    fonts=$WINEPREFIX/drive_c/windows/Fonts
+    if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
+        mkdir -p "$fonts"
+        cp -n /usr/share/wine/fonts/* "$fonts/"
+    fi
 ) 9>"$WINEPREFIX.lock"
 
 exec wine "$@"

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Takes a screenshot of glidora.exe as a player sees it, frame and title bar
+# included: the game runs in a Wine virtual desktop inside a private Xvfb.
+#   tools/screenshot.sh <output.png> [xdotool key names to press first...]
+# Builds nothing: run scripts/run.sh or the windows preset build first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+output=$1
+shift
+exe=build/windows/ui/glidora.exe
+prefix=$PWD/build/windows/wineprefix
+desktop_size=340x400
+[ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
+
+display_file=$(mktemp)
+xvfb_pid=""
+game_pid=""
+cleanup() {
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -f "$display_file"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$(head -n 1 "$display_file")"
+
+scripts/wine-run.sh "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" &
+game_pid=$!
+
+desktop=""
+for _ in $(seq 100); do
+    desktop=$(xdotool search --onlyvisible --name '^Glidora - Wine desktop$' 2>/dev/null | head -n 1) &&
+        [ -n "$desktop" ] && break
+    sleep 0.1
+done
+[ -n "$desktop" ] || { echo "screenshot: the game's desktop did not appear" >&2; exit 1; }
+sleep 2
+# A click on the title bar gives the game the keyboard focus.
+xdotool mousemove --window "$desktop" 100 10 click 1
+sleep 0.3
+for key in "$@"; do
+    xdotool windowfocus --sync "$desktop" key --clearmodifiers "$key"
+    sleep 0.3
+done
+sleep 1
+import -window "$desktop" "$output"
+echo "screenshot: $output"
