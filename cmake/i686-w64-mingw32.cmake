@@ -16,3 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Release programs carry no symbols: the CRT objects bring debug sections
+# several times the size of the game's own code.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

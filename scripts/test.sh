@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test of the project on Debian 12, installing what is missing:
 # the native engine tests under ASan and UBSan, the Windows programs under
-# Wine in a private Xvfb display, and the fuzzer for a bounded time.
+# Wine in a private Xvfb display (built with MinGW's GCC, and with clang as a
+# second compiler that must accept the sources too), the end-to-end tests that drive the built
+# game with real X input, and the fuzzer for a bounded time.
 # Ends with one summary line over all suites; exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -14,9 +16,10 @@ xvfb_pid=""
 display_file=$(mktemp)
 
 cleanup() {
-    if [ -d build/windows/wineprefix ]; then
-        WINEPREFIX=$PWD/build/windows/wineprefix wineserver -k 2>/dev/null
-    fi
+    local prefix
+    for prefix in build/*/wineprefix; do
+        [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
+    done
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
@@ -70,6 +73,8 @@ start_display() {
 run_suite native
 start_display
 run_suite windows
+run_suite windows-clang
+run_suite e2e
 run_suite fuzz
 
 echo "tests: $passed passed, $failed failed"

@@ -291,7 +291,10 @@ INSTANTIATE_TEST_SUITE_P(AllSizes, BoardPicture,
                          testing::Values(BoardCase{3, 50}, BoardCase{4, 38}, BoardCase{5, 29},
                                          BoardCase{6, 26}),
                          [](const testing::TestParamInfo<BoardCase> &param_info) {
-                             return "N" + std::to_string(param_info.param.size);
+                             // Appended rather than "N" + ...: GCC 12 warns falsely on that at -O3.
+                             std::string name = "N";
+                             name += std::to_string(param_info.param.size);
+                             return name;
                          });
 
 // ---------------------------------------------------------------------------------------------

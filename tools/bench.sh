@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+cmake --build --preset release --target engine_bench >/dev/null
 build/release/tools/engine_bench --benchmark_format=csv --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true "$@" 2>/dev/null |
     awk -F, '$1 ~ /_median"?$/ {

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Measures what Glidora costs and prints one table:
+#   - start-up to the first completed paint, glidora.exe against a minimal
+#     Win32 program built the same way, in the same run (median, ratio);
+#   - one full paint per board size against a single 300 x 300 BitBlt of the
+#     same picture (median of 1000, ratio);
+#   - the size of glidora.exe and of everything in it but the pictures;
+#   - the engine benchmarks (tools/bench.sh).
+# Runs the Windows programs under Wine in a private Xvfb display.
+#   tools/perf.sh [start-up runs] [paint samples]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+startup_runs=${1:-15}
+paint_samples=${2:-1000}
+build=build/windows
+prefix=$PWD/$build/wineprefix
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows >/dev/null
+
+display_file=$(mktemp)
+xvfb_pid=""
+cleanup() {
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -f "$display_file"
+}
+trap cleanup EXIT
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$(head -n 1 "$display_file")"
+
+wine_run() {
+    scripts/wine-run.sh "$prefix" "$@" | tr -d '\r'
+}
+
+exe=$build/ui/glidora.exe
+exe_bytes=$(stat -c %s "$exe")
+# Each picture is embedded as its BMP file without the 14-byte file header.
+picture_bytes=0
+for picture in res/board3.bmp res/board4.bmp res/board5.bmp res/board6.bmp; do
+    picture_bytes=$((picture_bytes + $(stat -c %s "$picture") - 14))
+done
+text_bytes=$(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".text" { print $3 }')
+
+echo "| Measure | Result |"
+echo "|---|---|"
+wine_run $build/tools/perf_startup.exe "$exe" $build/tools/perf_minimal.exe "$startup_runs" |
+    sed -E 's/^(startup [^ ]+|startup ratio) (.*)$/| \1 | \2 |/'
+wine_run $build/tools/perf_paint.exe "$paint_samples" |
+    sed -E 's/^paint ([0-9x]+) (.*)$/| paint \1 | \2 |/'
+echo "| glidora.exe size | $exe_bytes bytes |"
+echo "| without the pictures | $((exe_bytes - picture_bytes)) bytes ($(((exe_bytes - picture_bytes + 1023) / 1024)) KiB) |"
+echo "| .text (machine code) | $((16#$text_bytes)) bytes |"
+tools/bench.sh | sed -E 's/^([^ ]+) +(.*)$/| engine \1 | \2 |/'
