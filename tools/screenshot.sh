@@ -10,7 +10,8 @@ output=$1
 shift
 exe=build/windows/ui/glidora.exe
 prefix=$PWD/build/windows/wineprefix
-desktop_size=340x400
+# The window opens at the desktop's top-left corner and fills it exactly.
+desktop_size=312x350
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
 
 display_file=$(mktemp)
