@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-inline double NowMicroseconds()
-{
+inline double NowMicroseconds() {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER value;
         QueryPerformanceFrequency(&value);
@@ -18,8 +17,7 @@ inline double NowMicroseconds()
     return static_cast<double>(now.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
 }
 
-inline double Median(std::vector<double> samples)
-{
+inline double Median(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
 }

@@ -2,8 +2,7 @@
 // the yardstick for glidora.exe's start-up time, built the same way.
 #include <windows.h>
 
-static LRESULT CALLBACK MinimalWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+static LRESULT CALLBACK MinimalWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -22,8 +21,7 @@ static LRESULT CALLBACK MinimalWndProc(HWND window, UINT message, WPARAM wParam,
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = MinimalWndProc;
@@ -34,9 +32,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState)
     if (RegisterClassExA(&windowClass) == 0) {
         return 1;
     }
-    const HWND window =
-        CreateWindowExA(WS_EX_CLIENTEDGE, "MinimalWindowClass", "Minimal", WS_OVERLAPPEDWINDOW,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 312, 350, nullptr, nullptr, instance, nullptr);
+    const HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "MinimalWindowClass", "Minimal",
+                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 312, 350,
+                                        nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 1;
     }

@@ -9,8 +9,7 @@
 #include "perf_common.h"
 #include "ui/ui.h"
 
-static double TimeFullPaint(HWND window)
-{
+static double TimeFullPaint(HWND window) {
     InvalidateRect(window, nullptr, FALSE);
     const double start = NowMicroseconds();
     UpdateWindow(window);
@@ -18,16 +17,14 @@ static double TimeFullPaint(HWND window)
     return NowMicroseconds() - start;
 }
 
-static double TimeSingleBlit(HDC screen, HDC picture)
-{
+static double TimeSingleBlit(HDC screen, HDC picture) {
     const double start = NowMicroseconds();
     BitBlt(screen, 0, 0, BOARD_PIXELS, BOARD_PIXELS, picture, 0, 0, SRCCOPY);
     GdiFlush();
     return NowMicroseconds() - start;
 }
 
-static void MeasureSize(HWND window, int size, int samples)
-{
+static void MeasureSize(HWND window, int size, int samples) {
     boardSize = size;
     ResetBoard();
     std::vector<double> paints;
@@ -52,8 +49,7 @@ static void MeasureSize(HWND window, int size, int samples)
                 size, paint, blit, paint / blit, samples);
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     const int samples = argc > 1 ? std::atoi(argv[1]) : 1000;
     appInstance = GetModuleHandleA(nullptr);
     if (!RegisterMainWindowClass()) {

@@ -10,15 +10,13 @@
 
 constexpr DWORD IDLE_TIMEOUT_MS = 20000;
 
-static BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM)
-{
+static BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
 // Microseconds to input idle, or a negative number when the run failed.
-static double TimeStartup(const char *program)
-{
+static double TimeStartup(const char *program) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -40,8 +38,7 @@ static double TimeStartup(const char *program)
     return idle ? elapsed : -1;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: perf_startup <glidora.exe> <minimal.exe> [runs]\n");
         return 2;

@@ -1,0 +1,172 @@
+// Shared helpers for the test programs that drive Glidora's real main window
+// under Wine: opening and placing the window, driving modal boxes and dialogs
+// from inside their own message loops, pumping messages, counting paints and
+// reading back what the window shows.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/board.h"
+#include "ui_pictures.h"
+
+// ---- Board model ------------------------------------------------------------
+
+struct BoardState {
+    Tile tiles[MAX_BOARD][MAX_BOARD];
+    int32_t boardSize;
+    int32_t blankCol;
+    int32_t blankRow;
+};
+
+BoardState CaptureBoard();
+void RestoreBoard(const BoardState &state);
+bool SameBoard(const BoardState &a, const BoardState &b);
+std::string DescribeBoard(const BoardState &state);
+
+// What the engine makes of the current board: runs `engineOperation` on it,
+// captures the outcome and puts the board back as it was.
+BoardState PredictBoard(const std::function<void()> &engineOperation);
+
+// The solved layout for `size`, built from the documented formulas rather
+// than by ResetBoard, so that a wrong layout cannot predict itself.
+BoardState SolvedBoard(int size);
+
+// The scramble a New command must produce from the current board with `seed`.
+BoardState ReplayScramble(uint32_t seed);
+
+// ---- Size selection and start-up values -------------------------------------
+
+struct SizeSelection {
+    int32_t boardSize;
+    int32_t sizeButtonId;
+    int32_t pendingSize;
+    int32_t pendingButtonId;
+};
+
+SizeSelection CurrentSelection();
+// The values the program started with, taken before any test changed them.
+SizeSelection StartupSelection();
+void RestoreStartupSelection();
+std::string DescribeSelection(const SizeSelection &selection);
+bool SameSelection(const SizeSelection &a, const SizeSelection &b);
+
+// A shuffle seed that every test can replay.
+constexpr std::time_t FIXED_CLOCK_SECONDS = 1000000007;
+void UseFixedClock();
+void UseSystemClock();
+
+// ---- Modal boxes and dialogs ------------------------------------------------
+
+// What a box looked like when it first showed.
+struct BoxRecord {
+    HWND window;
+    std::string caption;
+    std::string text;             // the message of a message box (the static with id 0xFFFF)
+    std::vector<int> pushButtons; // ids of the visible push buttons, ascending
+    bool hasIcon;
+    HWND owner;
+    LONG exStyle;
+    bool expected;
+    // Whether the whole client area of the owner was waiting for a repaint
+    // when the box was created: a box shows before that repaint can happen.
+    bool ownerWhollyInvalid;
+};
+
+// One action on an open box. Steps run one per tick (every 20 ms, while the
+// thread reads its queue) inside the box's own modal loop, so every message a
+// step posts is handled before the next step runs.
+typedef std::function<void(HWND box)> BoxStep;
+
+// Installs the thread's hooks and the ticks that drive boxes. Boxes that no
+// test expects are recorded, fail the test and are dismissed.
+void StartWatchingBoxes();
+void StopWatchingBoxes();
+// Runs `action` on every tick as well, e.g. to drive a message loop the
+// test does not own; nothing stops it but another call or StopWatchingBoxes.
+void OnEveryTick(std::function<void()> action);
+
+// The next box that opens runs these steps. A box still open some time after
+// its last step fails the test and is closed.
+void ExpectBox(std::vector<BoxStep> steps);
+// Steps of expected boxes that never ran (box missing or closed too early).
+size_t StepsNotRun();
+const std::vector<BoxRecord> &SeenBoxes();
+void ForgetSeenBoxes();
+
+BoxStep ClickButton(int id);
+BoxStep PostKeyToFocus(WPARAM virtualKey);
+// Moves the box off the main window, so that closing it exposes nothing and
+// any repaint afterwards is the game's own request.
+BoxStep MoveBoxAway();
+BoxStep ExpectCaption(const char *caption);
+// Checks that exactly `checkedId` of the four size buttons is checked.
+BoxStep ExpectSizeChecked(int checkedId);
+
+// A message box with exactly one OK button, checked and answered with OK.
+void ExpectMessageBox(const char *caption, const char *text, bool withIcon);
+
+// ---- Messages ---------------------------------------------------------------
+
+struct QuitSeen {
+    bool seen;
+    WPARAM code;
+};
+
+// Dispatches until the queue is empty (WM_PAINT included); removes a quit
+// message rather than letting it end a later modal loop.
+QuitSeen DrainMessages();
+QuitSeen PumpFor(DWORD milliseconds);
+
+struct MessageCounts {
+    int paints;
+    int erases;
+};
+
+// Counts WM_PAINT and WM_ERASEBKGND of the window by subclassing it.
+void CountMessages(HWND window);
+MessageCounts Counts();
+void ResetCounts();
+
+// ---- The main window --------------------------------------------------------
+
+// Registers "MyWindowClass" unless it already is (WinMain may have done it).
+void EnsureClassRegistered();
+// Creates, shows and places the real main window with appInstance set to
+// this test program, which carries the game's resources.
+HWND OpenGameWindow(bool topmost);
+void CloseGameWindow(HWND window);
+// Moves the window to the screen corner and makes its client area at least
+// the given size, so that nothing hides any of the board.
+void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHeight);
+// Paints what is pending, then waits out late system repaints.
+void SettleWindow(HWND window);
+bool UpdateRegionIsWholeClient(HWND window);
+bool HasUpdateRegion(HWND window);
+
+// The top-left width x height pixels of the client area as shown.
+Image CaptureClient(HWND window, int width, int height);
+
+LRESULT SendKey(HWND window, WPARAM virtualKey);
+LRESULT SendPress(HWND window, int x, int y);
+LRESULT SendCommand(HWND window, WPARAM command);
+
+// Opens and closes the real main window around each test, restores the
+// start-up size selection and fails on boxes nobody expected.
+class GameWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Runs after the box watcher starts and before the window is created.
+    virtual void BeforeWindowCreated() {}
+
+    bool topmost = false;
+    HWND window = nullptr;
+};

@@ -1,0 +1,110 @@
+// The game built without its board pictures: it says so once at start-up,
+// draws nothing but the background, and still plays.
+#include "ui_harness.h"
+
+#include "res/resource.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr char ERROR_CAPTION[] = "Error";
+constexpr char MISSING_PICTURE_TEXT[] = "Could not load board Bitmap";
+constexpr char WIN_CAPTION[] = "Good job!";
+constexpr char WIN_TEXT[] = "Congratulations, you won!";
+constexpr int START_SIZE = 4;
+constexpr DWORD IDLE_MS = 1000;
+constexpr int IDLE_PAINTS_AT_MOST = 3;
+
+int BoxesCaptioned(const char *caption) {
+    int count = 0;
+    for (const BoxRecord &box : SeenBoxes()) {
+        count += box.caption == caption ? 1 : 0;
+    }
+    return count;
+}
+
+void ExpectOnlyBackground(HWND window) {
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+    const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
+    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    int wrong = 0;
+    for (uint32_t pixel : shown.pixels) {
+        wrong += pixel != background ? 1 : 0;
+    }
+    EXPECT_EQ(wrong, 0) << "board pixels that are not the window colour "
+                        << DescribePixel(background);
+}
+
+void ExpectNoStreamOfPaints(HWND window) {
+    InvalidateRect(window, nullptr, TRUE);
+    ResetCounts();
+    PumpFor(IDLE_MS);
+    EXPECT_GE(Counts().paints, 1);
+    EXPECT_LE(Counts().paints, IDLE_PAINTS_AT_MOST);
+}
+
+// The missing picture is reported while the window is being created.
+class NoPicturesTest : public GameWindowTest {
+  protected:
+    NoPicturesTest() {
+        topmost = true;
+    }
+    void BeforeWindowCreated() override {
+        ExpectMessageBox(ERROR_CAPTION, MISSING_PICTURE_TEXT, true);
+    }
+};
+
+TEST_F(NoPicturesTest, StartUpReportsTheMissingPictureOnce) {
+    EXPECT_EQ(StepsNotRun(), 0u);
+    ExpectOnlyBackground(window);
+    PumpFor(IDLE_MS / 4);
+    EXPECT_EQ(BoxesCaptioned(ERROR_CAPTION), 1);
+    ASSERT_EQ(SeenBoxes().size(), 1u);
+    EXPECT_EQ(SeenBoxes()[0].owner, window);
+    EXPECT_FALSE(pictureAvailable);
+    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+}
+
+TEST_F(NoPicturesTest, TheBoardShowsOnlyTheBackground) {
+    ExpectOnlyBackground(window);
+    SendKey(window, VK_RIGHT);
+    ExpectOnlyBackground(window);
+    EXPECT_FALSE(pictureAvailable);
+}
+
+TEST_F(NoPicturesTest, TheGameStillPlaysAndAnnouncesWins) {
+    ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    SendKey(window, VK_LEFT);
+    EXPECT_EQ(StepsNotRun(), 0u);
+    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 1);
+
+    const BoardState slid = PredictBoard([] { MoveTile(MoveRight); });
+    SendKey(window, VK_RIGHT);
+    EXPECT_TRUE(SameBoard(CaptureBoard(), slid));
+    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 1);
+
+    ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    SendKey(window, VK_LEFT);
+    EXPECT_EQ(StepsNotRun(), 0u);
+    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 2);
+}
+
+TEST_F(NoPicturesTest, AnIdleWindowGetsNoStreamOfPaints) {
+    ExpectNoStreamOfPaints(window);
+}
+
+TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {
+    ExpectBox({ClickButton(IDC_SIZE5), ClickButton(IDOK)});
+    EXPECT_EQ(SendCommand(window, IDM_SIZE), 0);
+    EXPECT_EQ(StepsNotRun(), 0u);
+    EXPECT_EQ(boardSize, 5);
+    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(5)));
+    EXPECT_FALSE(pictureAvailable);
+    ExpectNoStreamOfPaints(window);
+    ExpectOnlyBackground(window);
+    EXPECT_EQ(BoxesCaptioned(ERROR_CAPTION), 1) << "a size change reports nothing";
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// What the window shows, read back from the screen and compared, cell by
+// cell and pixel by pixel, with the picture squares that the board names.
+#include "ui_harness.h"
+
+#include <sstream>
+
+#include "board_invariants.h"
+#include "res/resource.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr int SIZES[] = {3, 4, 5, 6};
+constexpr int BEYOND = 24; // client pixels right of and below the board that are checked
+
+uint32_t ShownAt(const Image &shown, int x, int y) {
+    return shown.pixels[static_cast<size_t>(y) * shown.width + x];
+}
+
+// Compares one screen cell with the picture square of the piece standing in
+// it; the square follows from the piece's home, as the pictures are laid out.
+std::string CellViolation(const Image &shown, const Image &picture, int col, int row) {
+    const int size = boardSize;
+    const int edge = BOARD_PIXELS / size;
+    const Tile &piece = tiles[col][row];
+    const int cellX = col * BOARD_PIXELS / size;
+    const int cellY = row * BOARD_PIXELS / size;
+    const int squareX = piece.homeCol * BOARD_PIXELS / size;
+    const int squareY = piece.homeRow * BOARD_PIXELS / size;
+    int wrong = 0;
+    std::ostringstream first;
+    for (int y = 0; y < edge; ++y) {
+        for (int x = 0; x < edge; ++x) {
+            const uint32_t seen = ShownAt(shown, cellX + x, cellY + y);
+            const uint32_t wanted = ShownAt(picture, squareX + x, squareY + y);
+            if (seen != wanted && wrong++ == 0) {
+                first << " first at (" << cellX + x << ", " << cellY + y
+                      << "): " << DescribePixel(seen) << " instead of " << DescribePixel(wanted);
+            }
+        }
+    }
+    if (wrong == 0) {
+        return "";
+    }
+    std::ostringstream text;
+    text << "cell (" << col << ", " << row << ") should show the piece of home (" << piece.homeCol
+         << ", " << piece.homeRow << "); " << wrong << " pixels differ," << first.str();
+    return text.str();
+}
+
+void ExpectScreenShowsBoard(HWND window) {
+    ASSERT_EQ(BoardInvariantViolation(), "");
+    const Image picture = LoadPicture(GetModuleHandleA(nullptr), PictureIdForSize(boardSize));
+    ASSERT_EQ(PictureViolation(picture, boardSize), "") << "the expected picture itself";
+    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    for (int col = 0; col < boardSize; ++col) {
+        for (int row = 0; row < boardSize; ++row) {
+            EXPECT_EQ(CellViolation(shown, picture, col, row), "");
+        }
+    }
+}
+
+void ShowSolvedBoard(HWND window, int size) {
+    boardSize = size;
+    ResetBoard();
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+}
+
+// The board's pixels are compared exactly: its window stays on top of
+// everything, in the screen corner.
+class PixelTest : public GameWindowTest {
+  protected:
+    PixelTest() {
+        topmost = true;
+    }
+};
+
+TEST_F(PixelTest, SolvedBoardAtEverySizeShowsThePictureUnchanged) {
+    for (int size : SIZES) {
+        SCOPED_TRACE(size);
+        ShowSolvedBoard(window, size);
+        ExpectScreenShowsBoard(window);
+    }
+}
+
+TEST_F(PixelTest, ScrambledBoardAtEverySizeShowsEachPieceInItsCell) {
+    UseFixedClock();
+    for (int size : SIZES) {
+        SCOPED_TRACE(size);
+        ShowSolvedBoard(window, size);
+        SendCommand(window, IDM_NEW);
+        ASSERT_FALSE(IsSolved());
+        DrainMessages();
+        ExpectScreenShowsBoard(window);
+    }
+}
+
+TEST_F(PixelTest, KeysAndPressesRedrawTheMovedPieces) {
+    SendKey(window, VK_RIGHT);
+    DrainMessages();
+    ASSERT_EQ(blankCol, 2);
+    ExpectScreenShowsBoard(window);
+    SendPress(window, 10, 230);
+    DrainMessages();
+    ASSERT_EQ(blankCol, 0);
+    ExpectScreenShowsBoard(window);
+    SendPress(window, 10, 10);
+    DrainMessages();
+    ASSERT_EQ(blankRow, 0);
+    ExpectScreenShowsBoard(window);
+}
+
+TEST_F(PixelTest, SizeDialogRedrawsTheBoardAtTheNewSize) {
+    for (int buttonId : {IDC_SIZE6, IDC_SIZE3}) {
+        ExpectBox({ClickButton(buttonId), ClickButton(IDOK)});
+        SendCommand(window, IDM_SIZE);
+        DrainMessages();
+        ASSERT_EQ(boardSize, MIN_BOARD + buttonId - IDC_SIZE3);
+        ExpectScreenShowsBoard(window);
+    }
+}
+
+TEST_F(PixelTest, NothingIsDrawnBeyondTheBoard) {
+    PlaceWindow(window, topmost, BOARD_PIXELS + BEYOND, BOARD_PIXELS + BEYOND);
+    UseFixedClock();
+    SendCommand(window, IDM_NEW);
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+    const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
+    const int extent = BOARD_PIXELS + BEYOND;
+    const Image shown = CaptureClient(window, extent, extent);
+    int wrong = 0;
+    for (int y = 0; y < extent; ++y) {
+        for (int x = 0; x < extent; ++x) {
+            const bool onBoard = x < BOARD_PIXELS && y < BOARD_PIXELS;
+            wrong += !onBoard && ShownAt(shown, x, y) != background ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels beyond the board that are not the window colour "
+                        << DescribePixel(background);
+    ExpectScreenShowsBoard(window);
+}
+
+} // namespace

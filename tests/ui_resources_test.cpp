@@ -1,0 +1,526 @@
+// The resources of the built game, read back from glidora.exe as raw
+// templates and compared with the documented menu, dialogs, pictures and icon.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/board.h"
+#include "res/resource.h"
+#include "ui_pictures.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+// A cursor over a resource; reading past its end yields zeros and is noted.
+struct Reader {
+    const Bytes &bytes;
+    size_t at;
+    bool overrun;
+};
+
+uint16_t Word(Reader &reader) {
+    if (reader.at + 2 > reader.bytes.size()) {
+        reader.overrun = true;
+        return 0;
+    }
+    const uint16_t value =
+        static_cast<uint16_t>(reader.bytes[reader.at] | (reader.bytes[reader.at + 1] << 8));
+    reader.at += 2;
+    return value;
+}
+
+uint32_t Dword(Reader &reader) {
+    const uint32_t low = Word(reader);
+    return low | (static_cast<uint32_t>(Word(reader)) << 16);
+}
+
+int16_t Short(Reader &reader) {
+    return static_cast<int16_t>(Word(reader));
+}
+
+void AlignToDword(Reader &reader) {
+    reader.at = (reader.at + 3) & ~static_cast<size_t>(3);
+}
+
+// Resource texts are UTF-16; every documented text is plain ASCII.
+std::string WideString(Reader &reader) {
+    std::string text;
+    for (uint16_t unit = Word(reader); unit != 0 && !reader.overrun; unit = Word(reader)) {
+        text += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+}
+
+struct NameOrOrdinal {
+    bool present;
+    bool isOrdinal;
+    uint16_t ordinal;
+    std::string text;
+};
+
+constexpr uint16_t ORDINAL_MARK = 0xFFFF;
+
+NameOrOrdinal ReadNameOrOrdinal(Reader &reader) {
+    NameOrOrdinal name = {false, false, 0, ""};
+    const size_t start = reader.at;
+    const uint16_t first = Word(reader);
+    if (first == 0) {
+        return name;
+    }
+    name.present = true;
+    if (first == ORDINAL_MARK) {
+        name.isOrdinal = true;
+        name.ordinal = Word(reader);
+        return name;
+    }
+    reader.at = start;
+    name.text = WideString(reader);
+    return name;
+}
+
+// ---- The module -------------------------------------------------------------
+
+class ResourceTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        game = LoadLibraryExA(GLIDORA_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    static void TearDownTestSuite() {
+        if (game != nullptr) {
+            FreeLibrary(game);
+            game = nullptr;
+        }
+    }
+    void SetUp() override {
+        ASSERT_NE(game, nullptr) << "cannot open " << GLIDORA_EXE << " (error " << GetLastError()
+                                 << ")";
+    }
+
+    static Bytes Read(LPCSTR name, LPCSTR type) {
+        const HRSRC found = FindResourceA(game, name, type);
+        if (found == nullptr) {
+            return {};
+        }
+        const DWORD size = SizeofResource(game, found);
+        const HGLOBAL loaded = LoadResource(game, found);
+        const uint8_t *data = static_cast<const uint8_t *>(LockResource(loaded));
+        return data == nullptr ? Bytes{} : Bytes(data, data + size);
+    }
+
+    static HMODULE game;
+};
+
+HMODULE ResourceTest::game = nullptr;
+
+// ---- Menu -------------------------------------------------------------------
+
+struct MenuItem {
+    uint16_t flags;
+    uint16_t id;
+    std::string text;
+    std::vector<MenuItem> items;
+};
+
+// Items of one level of a classic menu template, up to the one marked last.
+std::vector<MenuItem> ReadMenuItems(Reader &reader) {
+    std::vector<MenuItem> items;
+    for (;;) {
+        MenuItem item = {Word(reader), 0, "", {}};
+        if ((item.flags & MF_POPUP) == 0) {
+            item.id = Word(reader);
+        }
+        item.text = WideString(reader);
+        if ((item.flags & MF_POPUP) != 0) {
+            item.items = ReadMenuItems(reader);
+        }
+        items.push_back(item);
+        if ((item.flags & MF_END) != 0 || reader.overrun) {
+            return items;
+        }
+    }
+}
+
+TEST_F(ResourceTest, MenuHasOneGamePopupWithTheFourCommandsInOrder) {
+    const Bytes menu = Read("MYMENU", RT_MENU);
+    ASSERT_FALSE(menu.empty()) << "no menu MYMENU";
+    Reader reader = {menu, 0, false};
+    ASSERT_EQ(Word(reader), 0) << "not a classic menu template";
+    reader.at += Word(reader);
+    const std::vector<MenuItem> bar = ReadMenuItems(reader);
+    EXPECT_FALSE(reader.overrun);
+
+    ASSERT_EQ(bar.size(), 1u);
+    EXPECT_EQ(bar[0].text, "&Game");
+    EXPECT_EQ(bar[0].flags, MF_POPUP | MF_END);
+    struct Command {
+        const char *text;
+        uint16_t id;
+    };
+    const Command commands[] = {
+        {"&New", IDM_NEW}, {"&Size...", IDM_SIZE}, {"&About", IDM_ABOUT}, {"E&xit", IDM_EXIT}};
+    const std::vector<MenuItem> &items = bar[0].items;
+    ASSERT_EQ(items.size(), std::size(commands)) << "no more items, no separators";
+    for (size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(commands[i].text);
+        EXPECT_EQ(items[i].text, commands[i].text);
+        EXPECT_EQ(items[i].id, commands[i].id);
+        // Nothing grayed, checked or separated; only the last carries the end mark.
+        EXPECT_EQ(items[i].flags, i + 1 == items.size() ? MF_END : 0);
+    }
+}
+
+// ---- Dialogs ----------------------------------------------------------------
+
+struct DialogControl {
+    uint32_t style;
+    uint32_t exStyle;
+    int16_t x, y, cx, cy;
+    uint16_t id;
+    NameOrOrdinal className;
+    NameOrOrdinal title;
+    uint16_t extraBytes;
+};
+
+struct DialogTemplate {
+    bool classic;
+    uint32_t style;
+    uint32_t exStyle;
+    int16_t x, y, cx, cy;
+    NameOrOrdinal menu;
+    NameOrOrdinal className;
+    std::string caption;
+    uint16_t pointSize;
+    std::string font;
+    std::vector<DialogControl> controls;
+    bool overrun;
+};
+
+constexpr uint16_t EXTENDED_SIGNATURE = 0xFFFF;
+
+DialogControl ReadControl(Reader &reader) {
+    AlignToDword(reader);
+    DialogControl control = {};
+    control.style = Dword(reader);
+    control.exStyle = Dword(reader);
+    control.x = Short(reader);
+    control.y = Short(reader);
+    control.cx = Short(reader);
+    control.cy = Short(reader);
+    control.id = Word(reader);
+    control.className = ReadNameOrOrdinal(reader);
+    control.title = ReadNameOrOrdinal(reader);
+    control.extraBytes = Word(reader);
+    reader.at += control.extraBytes;
+    return control;
+}
+
+// A classic DLGTEMPLATE, the form the documented DIALOG statements give.
+DialogTemplate ReadDialog(const Bytes &bytes) {
+    DialogTemplate dialog = {};
+    Reader reader = {bytes, 0, false};
+    dialog.classic = !(Word(reader) == 1 && Word(reader) == EXTENDED_SIGNATURE);
+    if (!dialog.classic) {
+        return dialog;
+    }
+    reader.at = 0;
+    dialog.style = Dword(reader);
+    dialog.exStyle = Dword(reader);
+    const uint16_t count = Word(reader);
+    dialog.x = Short(reader);
+    dialog.y = Short(reader);
+    dialog.cx = Short(reader);
+    dialog.cy = Short(reader);
+    dialog.menu = ReadNameOrOrdinal(reader);
+    dialog.className = ReadNameOrOrdinal(reader);
+    dialog.caption = WideString(reader);
+    if ((dialog.style & DS_SETFONT) != 0) {
+        dialog.pointSize = Word(reader);
+        dialog.font = WideString(reader);
+    }
+    for (uint16_t i = 0; i < count && !reader.overrun; ++i) {
+        dialog.controls.push_back(ReadControl(reader));
+    }
+    dialog.overrun = reader.overrun;
+    return dialog;
+}
+
+constexpr uint16_t BUTTON_ATOM = 0x80;
+constexpr uint16_t STATIC_ATOM = 0x82;
+constexpr uint16_t NO_ID = 0xFFFF;
+constexpr uint32_t DIALOG_STYLE = WS_POPUP | WS_CAPTION | DS_SETFONT;
+constexpr uint32_t PUSH_BUTTON = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr uint32_t TEXT = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
+constexpr uint32_t RADIO = WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON;
+
+struct ExpectedControl {
+    uint16_t classAtom;
+    uint16_t id;
+    const char *text; // null: any web address
+    int16_t x, y, cx, cy;
+    uint32_t style;
+};
+
+struct ExpectedDialog {
+    int id;
+    const char *caption;
+    int16_t x, y, cx, cy;
+    std::vector<ExpectedControl> controls;
+};
+
+const ExpectedDialog SIZE_DIALOG = {
+    IDD_SIZE,
+    "Game Size",
+    15,
+    5,
+    147,
+    123,
+    {
+        {BUTTON_ATOM, IDOK, "&OK", 15, 102, 50, 14, PUSH_BUTTON},
+        {STATIC_ATOM, IDC_SIZE_PROMPT, "How big should the board be?", 27, 7, 96, 8, TEXT},
+        {BUTTON_ATOM, IDC_SIZE3, "&3x3 (I can handle that)", 7, 24, 87, 10, RADIO},
+        {BUTTON_ATOM, IDC_SIZE4, "&4x4 (OK, I'll open my eyes...)", 7, 40, 105, 10, RADIO},
+        {BUTTON_ATOM, IDC_SIZE5, "&5x5 (Finally, a challenge)", 7, 56, 93, 10, RADIO},
+        {BUTTON_ATOM, IDC_SIZE6, "&6x6 (Hooah!)", 7, 72, 57, 10, RADIO},
+        {BUTTON_ATOM, IDCANCEL, "&Cancel", 81, 102, 50, 14, PUSH_BUTTON},
+    },
+};
+
+const ExpectedDialog ABOUT_DIALOG = {
+    IDD_ABOUT,
+    "About Glidora",
+    0,
+    0,
+    138,
+    74,
+    {
+        {STATIC_ATOM, NO_ID, "Made by Tovarin", 33, 7, 72, 8, TEXT},
+        {BUTTON_ATOM, IDOK, "&OK", 44, 53, 50, 14, PUSH_BUTTON},
+        {STATIC_ATOM, NO_ID, "February 2001", 45, 21, 46, 8, TEXT},
+        {STATIC_ATOM, NO_ID, nullptr, 22, 36, 94, 8, TEXT},
+    },
+};
+
+void ExpectControl(const DialogControl &control, const ExpectedControl &expected) {
+    EXPECT_TRUE(control.className.isOrdinal && control.className.ordinal == expected.classAtom)
+        << "class " << (control.className.isOrdinal ? "atom" : control.className.text.c_str())
+        << " " << control.className.ordinal << " instead of atom " << expected.classAtom;
+    EXPECT_EQ(control.id, expected.id);
+    EXPECT_FALSE(control.title.isOrdinal);
+    if (expected.text != nullptr) {
+        EXPECT_EQ(control.title.text, expected.text);
+    } else {
+        EXPECT_NE(control.title.text.find('.'), std::string::npos)
+            << "a web address, not \"" << control.title.text << "\"";
+    }
+    EXPECT_EQ(control.x, expected.x);
+    EXPECT_EQ(control.y, expected.y);
+    EXPECT_EQ(control.cx, expected.cx);
+    EXPECT_EQ(control.cy, expected.cy);
+    EXPECT_EQ(control.style, expected.style) << std::hex << control.style;
+    EXPECT_EQ(control.exStyle, 0u);
+    EXPECT_EQ(control.extraBytes, 0);
+    if (expected.classAtom == BUTTON_ATOM) {
+        EXPECT_NE(control.style & BS_TYPEMASK, static_cast<uint32_t>(BS_DEFPUSHBUTTON))
+            << "no default button";
+    }
+}
+
+void ExpectDialog(const Bytes &bytes, const ExpectedDialog &expected) {
+    ASSERT_FALSE(bytes.empty()) << "no dialog " << expected.id;
+    const DialogTemplate dialog = ReadDialog(bytes);
+    ASSERT_TRUE(dialog.classic) << "an extended template, not a classic DIALOG";
+    EXPECT_FALSE(dialog.overrun);
+    EXPECT_EQ(dialog.style, DIALOG_STYLE) << std::hex << dialog.style;
+    EXPECT_EQ(dialog.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
+    EXPECT_EQ(dialog.style & DS_MODALFRAME, 0u);
+    EXPECT_EQ(dialog.exStyle, 0u);
+    EXPECT_FALSE(dialog.menu.present);
+    EXPECT_FALSE(dialog.className.present) << "the standard dialog class";
+    EXPECT_EQ(dialog.caption, expected.caption);
+    EXPECT_EQ(dialog.pointSize, 8);
+    EXPECT_EQ(dialog.font, "MS Sans Serif");
+    EXPECT_EQ(dialog.x, expected.x);
+    EXPECT_EQ(dialog.y, expected.y);
+    EXPECT_EQ(dialog.cx, expected.cx);
+    EXPECT_EQ(dialog.cy, expected.cy);
+    ASSERT_EQ(dialog.controls.size(), expected.controls.size());
+    for (size_t i = 0; i < expected.controls.size(); ++i) {
+        SCOPED_TRACE("control " + std::to_string(i + 1));
+        ExpectControl(dialog.controls[i], expected.controls[i]);
+    }
+}
+
+TEST_F(ResourceTest, SizeDialogTemplateIsAsDocumented) {
+    ExpectDialog(Read(MAKEINTRESOURCEA(IDD_SIZE), RT_DIALOG), SIZE_DIALOG);
+}
+
+TEST_F(ResourceTest, AboutDialogTemplateIsAsDocumented) {
+    ExpectDialog(Read(MAKEINTRESOURCEA(IDD_ABOUT), RT_DIALOG), ABOUT_DIALOG);
+}
+
+// ---- Pictures ---------------------------------------------------------------
+
+BITMAPINFOHEADER ReadBitmapHeader(const Bytes &bytes) {
+    BITMAPINFOHEADER header = {};
+    if (bytes.size() >= sizeof header) {
+        std::memcpy(&header, bytes.data(), sizeof header);
+    }
+    return header;
+}
+
+constexpr int PICTURE_ROW_BYTES = BOARD_PIXELS * 3; // 900: already a multiple of four
+
+Image DecodePicture(const Bytes &bytes, const BITMAPINFOHEADER &header) {
+    Image image = {BOARD_PIXELS, BOARD_PIXELS,
+                   std::vector<uint32_t>(static_cast<size_t>(BOARD_PIXELS) * BOARD_PIXELS)};
+    const size_t bits = header.biSize + header.biClrUsed * sizeof(RGBQUAD);
+    const bool bottomUp = header.biHeight > 0;
+    for (int y = 0; y < BOARD_PIXELS; ++y) {
+        const int storedRow = bottomUp ? BOARD_PIXELS - 1 - y : y;
+        const uint8_t *row =
+            bytes.data() + bits + static_cast<size_t>(storedRow) * PICTURE_ROW_BYTES;
+        for (int x = 0; x < BOARD_PIXELS; ++x) {
+            const uint8_t *pixel = row + x * 3; // blue, green, red
+            image.pixels[static_cast<size_t>(y) * BOARD_PIXELS + x] =
+                (static_cast<uint32_t>(pixel[2]) << 16) | (pixel[1] << 8) | pixel[0];
+        }
+    }
+    return image;
+}
+
+TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
+    for (int size = MIN_BOARD; size <= MAX_BOARD; ++size) {
+        const int id = PictureIdForSize(size);
+        SCOPED_TRACE("picture " + std::to_string(id) + " for size " + std::to_string(size));
+        const Bytes bytes = Read(MAKEINTRESOURCEA(id), RT_BITMAP);
+        ASSERT_FALSE(bytes.empty());
+        const BITMAPINFOHEADER header = ReadBitmapHeader(bytes);
+        EXPECT_EQ(header.biSize, sizeof header);
+        EXPECT_EQ(header.biWidth, BOARD_PIXELS);
+        EXPECT_EQ(std::abs(header.biHeight), BOARD_PIXELS);
+        EXPECT_EQ(header.biPlanes, 1);
+        EXPECT_EQ(header.biBitCount, 24);
+        EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+        const size_t needed = header.biSize + header.biClrUsed * sizeof(RGBQUAD) +
+                              static_cast<size_t>(PICTURE_ROW_BYTES) * BOARD_PIXELS;
+        ASSERT_GE(bytes.size(), needed);
+        ASSERT_FALSE(::testing::Test::HasFailure());
+        EXPECT_EQ(PictureViolation(DecodePicture(bytes, header), size), "");
+    }
+}
+
+// ---- Icon -------------------------------------------------------------------
+
+constexpr int ICON_EDGE = 32;
+constexpr int ICON_COLOURS = 16;
+constexpr uint32_t ICON_BOARD = 0x800000; // RGB (128, 0, 0)
+constexpr uint32_t ICON_LINE = 0xC0C0C0;  // RGB (192, 192, 192)
+constexpr uint32_t ICON_DIGIT = 0xFFFFFF;
+constexpr int ICON_LINES[] = {10, 21};
+constexpr int ICON_XOR_ROW_BYTES = ICON_EDGE / 2; // 4 bits per pixel
+constexpr int ICON_AND_ROW_BYTES = ICON_EDGE / 8; // 1 bit per pixel, already 4-byte aligned
+
+struct IconImage {
+    Image colours;
+    bool opaque;
+};
+
+IconImage DecodeIcon(const Bytes &bytes) {
+    IconImage icon = {{ICON_EDGE, ICON_EDGE, std::vector<uint32_t>(ICON_EDGE * ICON_EDGE)}, true};
+    const size_t palette = sizeof(BITMAPINFOHEADER);
+    const size_t xorBits = palette + ICON_COLOURS * sizeof(RGBQUAD);
+    const size_t andBits = xorBits + ICON_XOR_ROW_BYTES * ICON_EDGE;
+    for (int y = 0; y < ICON_EDGE; ++y) {
+        const int storedRow = ICON_EDGE - 1 - y; // bottom-up
+        for (int x = 0; x < ICON_EDGE; ++x) {
+            const uint8_t pair = bytes[xorBits + storedRow * ICON_XOR_ROW_BYTES + x / 2];
+            const int index = x % 2 == 0 ? pair >> 4 : pair & 0x0F;
+            const uint8_t *entry = bytes.data() + palette + index * sizeof(RGBQUAD);
+            icon.colours.pixels[y * ICON_EDGE + x] =
+                (static_cast<uint32_t>(entry[2]) << 16) | (entry[1] << 8) | entry[0];
+            const uint8_t mask = bytes[andBits + storedRow * ICON_AND_ROW_BYTES + x / 8];
+            icon.opaque = icon.opaque && (mask & (0x80 >> (x % 8))) == 0;
+        }
+    }
+    return icon;
+}
+
+bool IsIconLine(int coordinate) {
+    return coordinate == ICON_LINES[0] || coordinate == ICON_LINES[1];
+}
+
+// A miniature 3 x 3 board: grey lines, eight cells with white digits on dark
+// red, the bottom-right cell empty.
+void ExpectMiniatureBoard(const Image &icon) {
+    int digitPixels[3][3] = {};
+    for (int y = 0; y < ICON_EDGE; ++y) {
+        for (int x = 0; x < ICON_EDGE; ++x) {
+            const uint32_t pixel = icon.pixels[y * ICON_EDGE + x];
+            if (IsIconLine(x) || IsIconLine(y)) {
+                EXPECT_EQ(pixel, ICON_LINE) << "line pixel (" << x << ", " << y << ")";
+                continue;
+            }
+            EXPECT_TRUE(pixel == ICON_BOARD || pixel == ICON_DIGIT)
+                << "(" << x << ", " << y << ") is " << DescribePixel(pixel);
+            const int col = x < ICON_LINES[0] ? 0 : x < ICON_LINES[1] ? 1 : 2;
+            const int row = y < ICON_LINES[0] ? 0 : y < ICON_LINES[1] ? 1 : 2;
+            digitPixels[col][row] += pixel == ICON_DIGIT ? 1 : 0;
+        }
+    }
+    for (int col = 0; col < 3; ++col) {
+        for (int row = 0; row < 3; ++row) {
+            const bool empty = col == 2 && row == 2;
+            EXPECT_EQ(digitPixels[col][row] == 0, empty) << "cell " << col << ", " << row;
+        }
+    }
+}
+
+TEST_F(ResourceTest, IconGroupHoldsOne32By32SixteenColourImage) {
+    const Bytes group = Read("IDI_ICON1", RT_GROUP_ICON);
+    ASSERT_FALSE(group.empty()) << "no icon group IDI_ICON1";
+    Reader reader = {group, 0, false};
+    EXPECT_EQ(Word(reader), 0); // reserved
+    EXPECT_EQ(Word(reader), 1); // icons, not cursors
+    ASSERT_EQ(Word(reader), 1) << "exactly one image";
+    const uint8_t width = group[reader.at];
+    const uint8_t height = group[reader.at + 1];
+    const uint8_t colours = group[reader.at + 2];
+    reader.at += 4;
+    Word(reader); // planes
+    const uint16_t bitCount = Word(reader);
+    const uint32_t size = Dword(reader);
+    const uint16_t imageId = Word(reader);
+    ASSERT_FALSE(reader.overrun);
+    EXPECT_EQ(width, ICON_EDGE);
+    EXPECT_EQ(height, ICON_EDGE);
+    EXPECT_EQ(colours, ICON_COLOURS);
+    EXPECT_TRUE(bitCount == 0 || bitCount == 4) << bitCount;
+
+    const Bytes image = Read(MAKEINTRESOURCEA(imageId), RT_ICON);
+    ASSERT_EQ(image.size(), size);
+    const BITMAPINFOHEADER header = ReadBitmapHeader(image);
+    EXPECT_EQ(header.biWidth, ICON_EDGE);
+    EXPECT_EQ(header.biHeight, 2 * ICON_EDGE) << "colour and mask halves";
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, 4);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_TRUE(header.biClrUsed == 0 || header.biClrUsed == ICON_COLOURS);
+    const size_t expectedSize = sizeof header + ICON_COLOURS * sizeof(RGBQUAD) +
+                                (ICON_XOR_ROW_BYTES + ICON_AND_ROW_BYTES) * ICON_EDGE;
+    ASSERT_EQ(image.size(), expectedSize);
+    ASSERT_FALSE(::testing::Test::HasFailure());
+
+    const IconImage icon = DecodeIcon(image);
+    EXPECT_TRUE(icon.opaque) << "no transparent pixel";
+    ExpectMiniatureBoard(icon.colours);
+}
+
+} // namespace
