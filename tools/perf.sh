@@ -14,7 +14,8 @@ cd "$(dirname "$0")/.."
 startup_runs=${1:-15}
 paint_samples=${2:-1000}
 build=build/windows
-prefix=$PWD/$build/wineprefix
+# A prefix of its own, so that measuring never disturbs a test run.
+prefix=$PWD/$build/wineprefix-perf
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null

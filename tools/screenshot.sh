@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 output=$1
 shift
 exe=build/windows/ui/glidora.exe
-prefix=$PWD/build/windows/wineprefix
+prefix=$PWD/build/windows/wineprefix-screenshot
 # The window opens at the desktop's top-left corner and fills it exactly.
 desktop_size=312x350
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
