@@ -14,24 +14,11 @@ if [ ! -f "$exe" ]; then
     exit 0
 fi
 
-xvfb_pid=""
-cleanup() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+source scripts/display.sh
+trap stop_private_display EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
-    display_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -s "$display_file" ] && break
-        sleep 0.1
-    done
-    export DISPLAY=":$(head -n 1 "$display_file")"
-    rm -f "$display_file"
+    start_private_display
     echo "No display found: the game runs in a virtual X display ($DISPLAY)."
     echo "Take a look with: DISPLAY=$DISPLAY import -window root shot.png"
 fi

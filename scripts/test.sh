@@ -10,21 +10,17 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh || exit 1
 
+source scripts/display.sh
+
 passed=0
 failed=0
-xvfb_pid=""
-display_file=$(mktemp)
 
 cleanup() {
     local prefix
     for prefix in build/*/wineprefix; do
         [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
     done
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
-    rm -f "$display_file"
+    stop_private_display
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -60,18 +56,8 @@ run_suite() {
     count_suite "$preset" "$log"
 }
 
-start_display() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -s "$display_file" ] && break
-        sleep 0.1
-    done
-    export DISPLAY=":$(head -n 1 "$display_file")"
-}
-
 run_suite native
-start_display
+start_private_display || failed=$((failed + 1))
 run_suite windows
 run_suite windows-clang
 run_suite e2e

@@ -20,21 +20,13 @@ prefix=$PWD/$build/wineprefix-perf
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 
-display_file=$(mktemp)
-xvfb_pid=""
+source scripts/display.sh
 cleanup() {
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -f "$display_file"
+    stop_private_display
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$display_file")"
+start_private_display
 
 wine_run() {
     scripts/wine-run.sh "$prefix" "$@" | tr -d '\r'

@@ -14,30 +14,22 @@ prefix=$PWD/build/windows/wineprefix-screenshot
 desktop_size=312x350
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
 
-display_file=$(mktemp)
-xvfb_pid=""
+source scripts/display.sh
 game_pid=""
 cleanup() {
     [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -f "$display_file"
+    stop_private_display
 }
 trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$display_file")"
+start_private_display
 
 scripts/wine-run.sh "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" &
 game_pid=$!
 
 desktop=""
-for _ in $(seq 100); do
+# A new prefix is created on first use, which takes a while.
+for _ in $(seq 600); do
     desktop=$(xdotool search --onlyvisible --name '^Glidora - Wine desktop$' 2>/dev/null | head -n 1) &&
         [ -n "$desktop" ] && break
     sleep 0.1
