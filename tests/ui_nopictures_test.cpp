@@ -36,12 +36,17 @@ void ExpectOnlyBackground(HWND window) {
                         << DescribePixel(background);
 }
 
-void ExpectNoStreamOfPaints(HWND window) {
-    InvalidateRect(window, nullptr, TRUE);
+// A paint that leaves the update region as it was is asked for again at once.
+void ExpectQuietAfter(const std::function<void()> &disturb) {
     ResetCounts();
+    disturb();
     PumpFor(IDLE_MS);
     EXPECT_GE(Counts().paints, 1);
     EXPECT_LE(Counts().paints, IDLE_PAINTS_AT_MOST);
+}
+
+void ExpectNoStreamOfPaints(HWND window) {
+    ExpectQuietAfter([window] { InvalidateRect(window, nullptr, TRUE); });
 }
 
 // The missing picture is reported while the window is being created.
@@ -93,6 +98,24 @@ TEST_F(NoPicturesTest, TheGameStillPlaysAndAnnouncesWins) {
 
 TEST_F(NoPicturesTest, AnIdleWindowGetsNoStreamOfPaints) {
     ExpectNoStreamOfPaints(window);
+}
+
+TEST_F(NoPicturesTest, StaysIdleAfterStartUpAfterAKeyAndAfterAPress) {
+    EXPECT_FALSE(HasUpdateRegion(window)) << "the start-up paint is not done";
+    ResetCounts();
+    PumpFor(IDLE_MS);
+    EXPECT_LE(Counts().paints, IDLE_PAINTS_AT_MOST) << "after start-up";
+    {
+        SCOPED_TRACE("arrow key");
+        ExpectQuietAfter([this] { SendKey(window, VK_RIGHT); });
+    }
+    {
+        SCOPED_TRACE("press at the far end of the gap's row");
+        ExpectQuietAfter([this] { SendPress(window, 0, BOARD_PIXELS - 1); });
+        EXPECT_EQ(blankCol, 0);
+    }
+    EXPECT_FALSE(pictureAvailable);
+    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 0);
 }
 
 TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {

@@ -1,13 +1,18 @@
 // The resources of the built game, read back from glidora.exe as raw
-// templates and compared with the documented menu, dialogs, pictures and icon.
+// templates and compared with the documented menu, dialogs, pictures and
+// icon, the project's version and the manifest.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -521,6 +526,235 @@ TEST_F(ResourceTest, IconGroupHoldsOne32By32SixteenColourImage) {
     const IconImage icon = DecodeIcon(image);
     EXPECT_TRUE(icon.opaque) << "no transparent pixel";
     ExpectMiniatureBoard(icon.colours);
+}
+
+// ---- Version ----------------------------------------------------------------
+
+// One node of the version resource: a key, a value and children, each
+// starting on a DWORD boundary.
+struct VersionNode {
+    std::string key;
+    uint16_t valueLength; // characters for text, bytes otherwise
+    bool isText;
+    size_t valueAt;
+    std::vector<VersionNode> children;
+};
+
+constexpr uint16_t VERSION_TEXT_TYPE = 1;
+
+VersionNode ReadVersionNode(Reader &reader) {
+    const size_t start = reader.at;
+    const uint16_t length = Word(reader);
+    VersionNode node = {"", Word(reader), false, 0, {}};
+    node.isText = Word(reader) == VERSION_TEXT_TYPE;
+    node.key = WideString(reader);
+    AlignToDword(reader);
+    node.valueAt = reader.at;
+    const size_t end = start + length;
+    if (length == 0 || end > reader.bytes.size()) {
+        reader.overrun = true;
+        return node;
+    }
+    reader.at += node.isText ? node.valueLength * 2u : node.valueLength;
+    AlignToDword(reader);
+    while (reader.at < end && !reader.overrun) {
+        node.children.push_back(ReadVersionNode(reader));
+        AlignToDword(reader);
+    }
+    reader.at = end;
+    return node;
+}
+
+const VersionNode *Child(const VersionNode &node, const std::string &key) {
+    for (const VersionNode &child : node.children) {
+        if (child.key == key) {
+            return &child;
+        }
+    }
+    return nullptr;
+}
+
+// The version CMake gives the project, as four 16-bit parts and as text.
+struct ProjectVersion {
+    uint32_t high; // major and minor
+    uint32_t low;  // patch and build
+    std::string text;
+};
+
+ProjectVersion VersionOfProject() {
+    uint32_t parts[4] = {};
+    std::istringstream given(GLIDORA_PROJECT_VERSION);
+    std::string part;
+    for (uint32_t &value : parts) {
+        if (std::getline(given, part, '.')) {
+            value = static_cast<uint32_t>(std::stoul(part));
+        }
+    }
+    std::ostringstream text;
+    text << parts[0] << '.' << parts[1] << '.' << parts[2] << '.' << parts[3];
+    return {parts[0] << 16 | parts[1], parts[2] << 16 | parts[3], text.str()};
+}
+
+class VersionTest : public ResourceTest {
+  protected:
+    void SetUp() override {
+        ResourceTest::SetUp();
+        bytes = Read(MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+        ASSERT_FALSE(bytes.empty()) << "no version resource";
+        Reader reader = {bytes, 0, false};
+        root = ReadVersionNode(reader);
+        ASSERT_FALSE(reader.overrun);
+        ASSERT_EQ(root.key, "VS_VERSION_INFO");
+    }
+
+    std::string Text(const VersionNode &table, const char *key) const {
+        const VersionNode *value = Child(table, key);
+        if (value == nullptr || !value->isText) {
+            ADD_FAILURE() << "no text " << key;
+            return "";
+        }
+        Reader reader = {bytes, value->valueAt, false};
+        return WideString(reader);
+    }
+
+    Bytes bytes;
+    VersionNode root;
+};
+
+TEST_F(VersionTest, FixedPartGivesTheProjectVersionOfAWindowsApplication) {
+    VS_FIXEDFILEINFO fixed = {};
+    ASSERT_EQ(root.valueLength, sizeof fixed);
+    std::memcpy(&fixed, bytes.data() + root.valueAt, sizeof fixed);
+    const ProjectVersion version = VersionOfProject();
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed.dwFileVersionMS, version.high) << std::hex << fixed.dwFileVersionMS;
+    EXPECT_EQ(fixed.dwFileVersionLS, version.low) << std::hex << fixed.dwFileVersionLS;
+    EXPECT_EQ(fixed.dwProductVersionMS, version.high) << std::hex << fixed.dwProductVersionMS;
+    EXPECT_EQ(fixed.dwProductVersionLS, version.low) << std::hex << fixed.dwProductVersionLS;
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
+    EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+}
+
+TEST_F(VersionTest, TextsNameTheProductAndTheProjectVersionInTheDeclaredLanguage) {
+    const VersionNode *strings = Child(root, "StringFileInfo");
+    ASSERT_NE(strings, nullptr);
+    ASSERT_EQ(strings->children.size(), 1u) << "texts in one language";
+    const VersionNode &table = strings->children[0];
+    const ProjectVersion version = VersionOfProject();
+    EXPECT_EQ(Text(table, "ProductName"), "Glidora");
+    EXPECT_NE(Text(table, "FileDescription"), "");
+    EXPECT_EQ(Text(table, "FileVersion"), version.text);
+    EXPECT_EQ(Text(table, "ProductVersion"), version.text);
+
+    // The table is found through the language and code page declared here.
+    const VersionNode *languages = Child(root, "VarFileInfo");
+    ASSERT_NE(languages, nullptr);
+    const VersionNode *translation = Child(*languages, "Translation");
+    ASSERT_NE(translation, nullptr);
+    ASSERT_GE(translation->valueLength, 4);
+    Reader reader = {bytes, translation->valueAt, false};
+    const uint16_t language = Word(reader);
+    const uint16_t codePage = Word(reader);
+    char key[9];
+    std::snprintf(key, sizeof key, "%04X%04X", language, codePage);
+    std::string tableKey = table.key;
+    std::transform(tableKey.begin(), tableKey.end(), tableKey.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    EXPECT_EQ(tableKey, key);
+}
+
+// ---- Manifest ---------------------------------------------------------------
+
+std::string Lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Comments may mention anything; only the elements count.
+std::string WithoutComments(std::string xml) {
+    for (size_t open = xml.find("<!--"); open != std::string::npos; open = xml.find("<!--")) {
+        const size_t close = xml.find("-->", open);
+        xml.erase(open, close == std::string::npos ? std::string::npos : close + 3 - open);
+    }
+    return xml;
+}
+
+// The opening tags, attributes included, of the elements named `name`
+// whatever their namespace prefix.
+std::vector<std::string> Elements(const std::string &xml, const std::string &name) {
+    std::vector<std::string> tags;
+    for (size_t open = xml.find('<'); open != std::string::npos; open = xml.find('<', open + 1)) {
+        const size_t close = xml.find('>', open);
+        const std::string tag = xml.substr(open + 1, close - open - 1);
+        const std::string qualified = tag.substr(0, tag.find_first_of(" \t\r\n/"));
+        const size_t colon = qualified.find(':');
+        if ((colon == std::string::npos ? qualified : qualified.substr(colon + 1)) == name) {
+            tags.push_back(tag);
+        }
+    }
+    return tags;
+}
+
+std::string Attribute(const std::string &tag, const std::string &name) {
+    const size_t at = tag.find(" " + name + "=");
+    const size_t quote = at == std::string::npos ? at : at + name.size() + 2;
+    if (quote >= tag.size() || (tag[quote] != '"' && tag[quote] != '\'')) {
+        return "";
+    }
+    return tag.substr(quote + 1, tag.find(tag[quote], quote + 1) - quote - 1);
+}
+
+class ManifestTest : public ResourceTest {
+  protected:
+    void SetUp() override {
+        ResourceTest::SetUp();
+        const Bytes bytes = Read(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+        ASSERT_FALSE(bytes.empty()) << "no manifest with id 1";
+        xml = WithoutComments(std::string(bytes.begin(), bytes.end()));
+        ASSERT_EQ(Elements(xml, "assembly").size(), 1u) << xml;
+    }
+
+    std::string xml;
+};
+
+TEST_F(ManifestTest, RunsAsTheInvokerWithoutElevation) {
+    const std::vector<std::string> levels = Elements(xml, "requestedExecutionLevel");
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_EQ(Attribute(levels[0], "level"), "asInvoker");
+    EXPECT_NE(Attribute(levels[0], "uiAccess"), "true");
+}
+
+TEST_F(ManifestTest, DeclaresWindows7Through10) {
+    struct System {
+        const char *name;
+        const char *id;
+    };
+    const System systems[] = {
+        {"Windows 7", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"},
+        {"Windows 8", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"},
+        {"Windows 8.1", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"},
+        {"Windows 10", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"},
+    };
+    std::vector<std::string> declared;
+    for (const std::string &tag : Elements(xml, "supportedOS")) {
+        declared.push_back(Lowercase(Attribute(tag, "Id")));
+    }
+    for (const System &system : systems) {
+        EXPECT_TRUE(std::find(declared.begin(), declared.end(), system.id) != declared.end())
+            << system.name << " is not declared";
+    }
+}
+
+TEST_F(ManifestTest, KeepsTheClassicLookOfTheDialogs) {
+    EXPECT_FALSE(Lowercase(xml).find("microsoft.windows.common-controls") != std::string::npos)
+        << "a dependency on Common Controls 6 restyles every dialog";
+}
+
+TEST_F(ManifestTest, IdentityCarriesTheProjectVersion) {
+    const std::vector<std::string> identities = Elements(xml, "assemblyIdentity");
+    ASSERT_FALSE(identities.empty());
+    EXPECT_EQ(Attribute(identities[0], "version"), VersionOfProject().text);
 }
 
 } // namespace

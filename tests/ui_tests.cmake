@@ -13,7 +13,8 @@ add_library(ui_test_harness OBJECT ui_harness.cpp ui_pictures.cpp board_invarian
 target_link_libraries(ui_test_harness PUBLIC ui_core GTest::gtest)
 glidora_warnings(ui_test_harness)
 
-set(GLIDORA_WINDOW_TESTS ui_window_test ui_dialogs_test ui_pixels_test ui_nopictures_test)
+set(GLIDORA_WINDOW_TESTS ui_window_test ui_dialogs_test ui_pixels_test ui_nopictures_test
+                         ui_robustness_test)
 
 # Wine waits up to two seconds for a window manager to withdraw every managed
 # window it hides, and the tests' X display has none: each closed box would
@@ -34,28 +35,57 @@ endif()
 
 # Programs that open windows share one Wine desktop and one X display: they
 # run one at a time, so that no window of one covers a window of another.
+# An optional count of shards splits a program whose cases together outlast
+# the time limit into that many tests, each running its share of the cases.
 function(glidora_register_ui_test target)
     glidora_warnings(${target})
-    glidora_add_gtest(${target})
-    set_tests_properties(${target} PROPERTIES TIMEOUT 120)
+    set(shards 1)
+    if(ARGC GREATER 1)
+        set(shards ${ARGV1})
+    endif()
+    set(tests ${target})
+    if(shards GREATER 1 AND CMAKE_CROSSCOMPILING)
+        set(tests "")
+        math(EXPR last "${shards} - 1")
+        foreach(index RANGE ${last})
+            add_test(NAME ${target}_${index} COMMAND ${target})
+            # Alone: the Wine processes that a program starts for the prefix keep its
+            # output open until the last Wine program ends, so a short test that ran
+            # beside this one would wait for it and outlast its own time limit.
+            set_tests_properties(${target}_${index} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
+                "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
+            list(APPEND tests ${target}_${index})
+        endforeach()
+    else()
+        glidora_add_gtest(${target})
+    endif()
+    set_tests_properties(${tests} PROPERTIES TIMEOUT 120)
     if(target IN_LIST GLIDORA_WINDOW_TESTS)
-        set_tests_properties(${target} PROPERTIES RESOURCE_LOCK glidora_wine_desktop
-                                                  FIXTURES_REQUIRED ui_wine_settings)
+        set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK glidora_wine_desktop
+                                                 FIXTURES_REQUIRED ui_wine_settings)
     endif()
 endfunction()
 
 # Links the game's front end, the harness and one flavour of the resources;
 # object libraries contribute their objects only when linked directly.
+# Arguments after the resources go to glidora_register_ui_test.
 function(glidora_add_window_test target resources)
     add_executable(${target} ${target}.cpp)
     target_link_libraries(${target} PRIVATE ui_core ui_test_harness ${resources}
                                             GTest::gtest_main)
-    glidora_register_ui_test(${target})
+    glidora_register_ui_test(${target} ${ARGN})
 endfunction()
+
+# Under Wine a full paint of the board takes about a millisecond and a dialog
+# opening some 25 ms: the robustness program's 70 000 paints fill one test,
+# its random messages and 2 000 dialog openings the other.
+set(GLIDORA_ROBUSTNESS_SHARDS 2)
 
 foreach(program IN LISTS GLIDORA_WINDOW_TESTS)
     if(program STREQUAL ui_nopictures_test)
         glidora_add_window_test(${program} ui_test_resources_no_pictures)
+    elseif(program STREQUAL ui_robustness_test)
+        glidora_add_window_test(${program} ui_test_resources ${GLIDORA_ROBUSTNESS_SHARDS})
     else()
         glidora_add_window_test(${program} ui_test_resources)
     endif()
@@ -64,7 +94,8 @@ endforeach()
 # Reads the resources back from the built game, not from a copy of its script.
 add_executable(ui_resources_test ui_resources_test.cpp ui_pictures.cpp)
 target_include_directories(ui_resources_test PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:glidora>")
+target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:glidora>"
+                                                     GLIDORA_PROJECT_VERSION="${PROJECT_VERSION}")
 target_link_libraries(ui_resources_test PRIVATE GTest::gtest_main)
 add_dependencies(ui_resources_test glidora)
 glidora_register_ui_test(ui_resources_test)
