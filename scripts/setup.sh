@@ -9,7 +9,7 @@ PACKAGES=(
   g++-mingw-w64-i686 googletest libgtest-dev libbenchmark-dev
   libfreetype-dev fonts-dejavu-extra
   wine wine32:i386 fonts-wine
-  xvfb xdotool imagemagick x11-utils
+  xvfb xdotool imagemagick
 )
 
 is_installed() {

@@ -4,7 +4,7 @@
 #include "res/resource.h"
 
 bool pictureAvailable;
-const int bitmapIds[4] = {IDB_BOARD3, IDB_BOARD4, IDB_BOARD5, IDB_BOARD6};
+const int bitmapIds[BOARD_SIZE_COUNT] = {IDB_BOARD3, IDB_BOARD4, IDB_BOARD5, IDB_BOARD6};
 
 static HBITMAP LoadBoardPicture(int id) {
     return LoadBitmapA(appInstance, MAKEINTRESOURCEA(id));

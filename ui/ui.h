@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/board.h"
+
 // The module whose resources (pictures, menu, dialogs, icon) are loaded.
 extern HINSTANCE appInstance;
 
@@ -13,7 +15,8 @@ extern HINSTANCE appInstance;
 extern bool pictureAvailable;
 
 // Picture ids by board size, indexed by size - 3. Not in size order.
-extern const int bitmapIds[4];
+constexpr int BOARD_SIZE_COUNT = MAX_BOARD - MIN_BOARD + 1;
+extern const int bitmapIds[BOARD_SIZE_COUNT];
 
 // The radio button of the committed size, and the choice in the size dialog
 // that OK commits and Cancel forgets.
