@@ -14,16 +14,7 @@ constexpr int SHOW_MS = 5000;
 // How long something that must not happen is given to happen anyway.
 constexpr int QUIET_MS = 500;
 
-class GameTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(LaunchGame(run));
-    }
-    void TearDown() override {
-        StopEverything(run);
-    }
-    GameRun run;
-};
+class GameTest : public GameRunTest {};
 
 testing::AssertionResult NoWinBox() {
     SleepMs(QUIET_MS);

@@ -73,6 +73,18 @@ void StopEverything(GameRun &run);
 
 bool GameAlive(GameRun &run);
 
+// Starts the game before each test and ends everything it started after.
+class GameRunTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(LaunchGame(run));
+    }
+    void TearDown() override {
+        StopEverything(run);
+    }
+    GameRun run;
+};
+
 // Waits for the game process to end; the result says how it ended.
 testing::AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCode);
 

@@ -319,16 +319,7 @@ testing::AssertionResult MeasureClientArea(const GameRun &run, Area &area) {
     return testing::AssertionSuccess();
 }
 
-class SessionTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(LaunchGame(run));
-    }
-    void TearDown() override {
-        StopEverything(run);
-    }
-    GameRun run;
-};
+class SessionTest : public GameRunTest {};
 
 TEST_F(SessionTest, RandomKeysAndClicksMatchTheEngineReplay) {
     const auto started = std::chrono::steady_clock::now();

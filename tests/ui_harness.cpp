@@ -657,3 +657,26 @@ void GameWindowTest::TearDown() {
     UseSystemClock();
     RestoreStartupSelection();
 }
+
+int DirectionForKey(WPARAM key) {
+    switch (key) {
+    case VK_LEFT:
+        return MoveLeft;
+    case VK_UP:
+        return MoveUp;
+    case VK_RIGHT:
+        return MoveRight;
+    case VK_DOWN:
+        return MoveDown;
+    default:
+        return -1;
+    }
+}
+
+int BoxesCaptioned(const char *caption) {
+    int count = 0;
+    for (const BoxRecord &box : SeenBoxes()) {
+        count += box.caption == caption ? 1 : 0;
+    }
+    return count;
+}

@@ -63,6 +63,9 @@ constexpr std::time_t FIXED_CLOCK_SECONDS = 1000000007;
 void UseFixedClock();
 void UseSystemClock();
 
+// The direction an arrow key moves by, or -1 for any other key.
+int DirectionForKey(WPARAM key);
+
 // ---- Modal boxes and dialogs ------------------------------------------------
 
 // What a box looked like when it first showed.
@@ -112,6 +115,9 @@ BoxStep ExpectSizeChecked(int checkedId);
 
 // A message box with exactly one OK button, checked and answered with OK.
 void ExpectMessageBox(const char *caption, const char *text, bool withIcon);
+
+// How many of the boxes seen so far bore this caption.
+int BoxesCaptioned(const char *caption);
 
 // ---- Messages ---------------------------------------------------------------
 

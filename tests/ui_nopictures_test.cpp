@@ -15,14 +15,6 @@ constexpr int START_SIZE = 4;
 constexpr DWORD IDLE_MS = 1000;
 constexpr int IDLE_PAINTS_AT_MOST = 3;
 
-int BoxesCaptioned(const char *caption) {
-    int count = 0;
-    for (const BoxRecord &box : SeenBoxes()) {
-        count += box.caption == caption ? 1 : 0;
-    }
-    return count;
-}
-
 void ExpectOnlyBackground(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);

@@ -39,14 +39,6 @@ int Draw(std::mt19937 &random, int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
 }
 
-int BoxesCaptioned(const char *caption) {
-    int count = 0;
-    for (const BoxRecord &box : SeenBoxes()) {
-        count += box.caption == caption ? 1 : 0;
-    }
-    return count;
-}
-
 int SizeOfButton(int id) {
     return MIN_BOARD + (id - IDC_SIZE3);
 }
@@ -298,21 +290,6 @@ Abuse DrawAbuse(std::mt19937 &random) {
     return {kind, DrawOtherMessage(random), anyWParam, anyLParam};
 }
 
-int DirectionOfKey(WPARAM key) {
-    switch (key) {
-    case VK_LEFT:
-        return MoveLeft;
-    case VK_UP:
-        return MoveUp;
-    case VK_RIGHT:
-        return MoveRight;
-    case VK_DOWN:
-        return MoveDown;
-    default:
-        return -1;
-    }
-}
-
 struct Outcome {
     BoardState board;
     bool announces;
@@ -322,8 +299,8 @@ struct Outcome {
 // after every arrow, and after every press in the gap's line, that leaves
 // the board solved.
 Outcome Predict(const Abuse &abuse) {
-    if (abuse.kind == Kind::Key && DirectionOfKey(abuse.wParam) >= 0) {
-        const int direction = DirectionOfKey(abuse.wParam);
+    if (abuse.kind == Kind::Key && DirectionForKey(abuse.wParam) >= 0) {
+        const int direction = DirectionForKey(abuse.wParam);
         const BoardState after = PredictBoard([direction] { MoveTile(direction); });
         return {after, IsSolvedBoard(after)};
     }

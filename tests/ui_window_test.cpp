@@ -16,32 +16,8 @@ constexpr int OUTER_HEIGHT = 350;
 constexpr UINT EXIT_WAIT_ROUNDS = 60; // of EXIT_WAIT_MS each
 constexpr DWORD EXIT_WAIT_MS = 50;
 
-// The documented key table.
-int DirectionForKey(WPARAM key) {
-    switch (key) {
-    case VK_LEFT:
-        return MoveLeft;
-    case VK_UP:
-        return MoveUp;
-    case VK_RIGHT:
-        return MoveRight;
-    case VK_DOWN:
-        return MoveDown;
-    default:
-        return -1;
-    }
-}
-
 void ExpectWinBox() {
     ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
-}
-
-int WinBoxesSeen() {
-    int count = 0;
-    for (const BoxRecord &box : SeenBoxes()) {
-        count += box.caption == WIN_CAPTION ? 1 : 0;
-    }
-    return count;
 }
 
 // Runs the window's queue the way a message loop would until the quit
@@ -168,7 +144,7 @@ TEST_F(WindowTest, EveryKeyThatLeavesTheBoardSolvedAnnouncesAgain) {
         }
         EXPECT_EQ(SendKey(window, keyCase.key), 0);
         EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
-        EXPECT_EQ(WinBoxesSeen(), announced);
+        EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), announced);
     }
 }
 
@@ -224,7 +200,7 @@ void CheckPress(HWND window, const PressCase &press) {
     EXPECT_EQ(clickX, press.x);
     EXPECT_EQ(clickY, press.y);
     EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
-    EXPECT_EQ(WinBoxesSeen(), announces ? 1 : 0);
+    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), announces ? 1 : 0);
     EXPECT_EQ(SeenBoxes().size(), announces ? 1u : 0u);
     if (announces) {
         // The box's own loop paints the window; what counts is that the
