@@ -1,8 +1,30 @@
 #include "board_invariants.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "engine/board.h"
+
+BoardState CaptureBoard() {
+    BoardState state;
+    std::memcpy(state.tiles, tiles, sizeof tiles);
+    state.boardSize = boardSize;
+    state.blankCol = blankCol;
+    state.blankRow = blankRow;
+    return state;
+}
+
+void RestoreBoard(const BoardState &state) {
+    std::memcpy(tiles, state.tiles, sizeof tiles);
+    boardSize = state.boardSize;
+    blankCol = state.blankCol;
+    blankRow = state.blankRow;
+}
+
+bool SameBoard(const BoardState &a, const BoardState &b) {
+    return std::memcmp(a.tiles, b.tiles, sizeof a.tiles) == 0 && a.boardSize == b.boardSize &&
+           a.blankCol == b.blankCol && a.blankRow == b.blankRow;
+}
 
 static std::string Cell(int col, int row) {
     // Formatted by hand: GCC 12 warns falsely about operator+ on strings at -O3.

@@ -1,8 +1,22 @@
 // The rules every reachable board obeys, checked by the property tests, the
-// fuzzer and the message-abuse test alike.
+// fuzzer and the message-abuse test alike, and a copy of the board that the
+// tests compare with or put back.
 #pragma once
 
 #include <string>
+
+#include "engine/board.h"
+
+struct BoardState {
+    Tile tiles[MAX_BOARD][MAX_BOARD];
+    int32_t boardSize;
+    int32_t blankCol;
+    int32_t blankRow;
+};
+
+BoardState CaptureBoard();
+void RestoreBoard(const BoardState &state);
+bool SameBoard(const BoardState &a, const BoardState &b);
 
 // Empty when the board is consistent; otherwise what is wrong with it.
 std::string BoardInvariantViolation();

@@ -1,11 +1,11 @@
 // The real game under Wine, played through X input only: every expectation
 // is the committed picture itself or the native engine replaying the same
 // input, and what the game says is read from its windows.
+#include "board_invariants.h"
 #include "e2e_harness.h"
 
 #include "engine/board.h"
 
-#include <cstring>
 #include <ctime>
 
 namespace {
@@ -56,26 +56,6 @@ std::time_t fixedSeconds;
 
 std::time_t FixedClock() {
     return fixedSeconds;
-}
-
-struct SavedBoard {
-    Tile grid[MAX_BOARD][MAX_BOARD];
-    int32_t col;
-    int32_t row;
-};
-
-SavedBoard SaveBoard() {
-    SavedBoard saved{};
-    std::memcpy(saved.grid, tiles, sizeof tiles);
-    saved.col = blankCol;
-    saved.row = blankRow;
-    return saved;
-}
-
-void RestoreBoard(const SavedBoard &saved) {
-    std::memcpy(tiles, saved.grid, sizeof tiles);
-    blankCol = saved.col;
-    blankRow = saved.row;
 }
 
 TEST_F(GameTest, StartsOnThePictureAndArrowsMoveTheRightPieces) {
@@ -201,7 +181,7 @@ TEST_F(GameTest, NewScramblesTheShownBoardWithTheClockAsSeed) {
     // Start from a board that is not the solved one: New must not reset.
     ASSERT_TRUE(PressArrow(run, MoveRight, "Right"));
     ASSERT_TRUE(PressArrow(run, MoveDown, "Right Down"));
-    const SavedBoard before = SaveBoard();
+    const BoardState before = CaptureBoard();
     const Image unscrambled = RenderEngineBoard();
 
     const std::time_t beforeSending = std::time(nullptr);

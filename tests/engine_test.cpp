@@ -11,25 +11,6 @@
 
 namespace {
 
-struct BoardSnapshot {
-    Tile tiles[MAX_BOARD][MAX_BOARD];
-    int32_t blankCol;
-    int32_t blankRow;
-};
-
-BoardSnapshot TakeSnapshot() {
-    BoardSnapshot snapshot;
-    std::memcpy(snapshot.tiles, tiles, sizeof tiles);
-    snapshot.blankCol = blankCol;
-    snapshot.blankRow = blankRow;
-    return snapshot;
-}
-
-bool SameBoard(const BoardSnapshot &a, const BoardSnapshot &b) {
-    return std::memcmp(a.tiles, b.tiles, sizeof a.tiles) == 0 && a.blankCol == b.blankCol &&
-           a.blankRow == b.blankRow;
-}
-
 void ResetAtSize(int size) {
     boardSize = size;
     ResetBoard();
@@ -84,17 +65,17 @@ TEST_P(EachSize, ResetLaysOutEveryEntrySolvedForTheSize) {
 
 TEST_P(EachSize, MovesAgainstTheEdgeChangeNothingButAnswerTrue) {
     ResetAtSize(GetParam());
-    const BoardSnapshot before = TakeSnapshot();
+    const BoardState before = CaptureBoard();
     EXPECT_TRUE(MoveTile(MoveLeft));
     EXPECT_TRUE(MoveTile(MoveUp));
-    EXPECT_TRUE(SameBoard(before, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
     EXPECT_TRUE(IsSolved());
 }
 
 TEST_P(EachSize, RightThenLeftLeavesAndRestoresTheSolvedBoard) {
     const int n = GetParam();
     ResetAtSize(n);
-    const BoardSnapshot solved = TakeSnapshot();
+    const BoardState solved = CaptureBoard();
     ASSERT_TRUE(MoveTile(MoveRight));
     EXPECT_EQ(blankCol, n - 2);
     EXPECT_EQ(blankRow, n - 1);
@@ -103,7 +84,7 @@ TEST_P(EachSize, RightThenLeftLeavesAndRestoresTheSolvedBoard) {
     EXPECT_EQ(tiles[n - 2][n - 1].homeCol, n - 1);
     EXPECT_FALSE(IsSolved());
     ASSERT_TRUE(MoveTile(MoveLeft));
-    EXPECT_TRUE(SameBoard(solved, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
     EXPECT_TRUE(IsSolved());
 }
 
@@ -167,11 +148,11 @@ TEST_F(EngineTest, ResetForFourAndThreeComputesDocumentedEntries) {
 
 TEST_F(EngineTest, UnknownDirectionCodesAnswerFalseAndChangeNothing) {
     MoveTile(MoveRight);
-    const BoardSnapshot before = TakeSnapshot();
+    const BoardState before = CaptureBoard();
     for (int code : {4, -1, 5, 100, INT_MAX, INT_MIN}) {
         EXPECT_FALSE(MoveTile(code)) << code;
     }
-    EXPECT_TRUE(SameBoard(before, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
 }
 
 TEST_F(EngineTest, IsSolvedComparesHomesOnly) {
@@ -194,7 +175,7 @@ TEST_F(EngineTest, IsSolvedLooksOnlyAtTheCellsInPlay) {
 }
 
 TEST_F(EngineTest, PressInTheGapsRowSlidesTheWholeRun) {
-    const BoardSnapshot solved = TakeSnapshot();
+    const BoardState solved = CaptureBoard();
     EXPECT_TRUE(PressAt(10, 230));
     EXPECT_EQ(blankCol, 0);
     EXPECT_EQ(blankRow, 3);
@@ -219,23 +200,23 @@ TEST_F(EngineTest, PressInTheGapsColumnSlidesTheWholeRun) {
 }
 
 TEST_F(EngineTest, PressOnTheGapOrDiagonalMovesNothing) {
-    const BoardSnapshot solved = TakeSnapshot();
+    const BoardState solved = CaptureBoard();
     EXPECT_TRUE(PressAt(299, 299));
-    EXPECT_TRUE(SameBoard(solved, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
     EXPECT_FALSE(PressAt(0, 0));
     EXPECT_FALSE(PressAt(150, 150));
-    EXPECT_TRUE(SameBoard(solved, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
 }
 
 TEST_F(EngineTest, PressesBeyondTheBoardEndAndMoveNothing) {
-    const BoardSnapshot solved = TakeSnapshot();
+    const BoardState solved = CaptureBoard();
     // In the gap's row or column but off the board: the gap can never get there.
     EXPECT_FALSE(PressAt(300, 299));
     EXPECT_FALSE(PressAt(299, 300));
     EXPECT_FALSE(PressAt(65535, 299));
     EXPECT_FALSE(PressAt(299, 65535));
     EXPECT_FALSE(PressAt(65535, 65535));
-    EXPECT_TRUE(SameBoard(solved, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
     // With six columns of 50 pixels, 300 is already off the board too.
     ResetAtSize(6);
     EXPECT_FALSE(PressAt(300, 260));
@@ -273,14 +254,12 @@ TEST_F(EngineTest, ShuffleDrawsItsDirectionsFromTheClockSeed) {
     for (std::time_t seconds : {std::time_t{1}, std::time_t{1733650000}}) {
         fixedClockSeconds = seconds;
         MoveTile(MoveRight); // the scramble starts from whatever is on the board
-        const BoardSnapshot start = TakeSnapshot();
+        const BoardState start = CaptureBoard();
         Shuffle(nullptr);
-        const BoardSnapshot shuffled = TakeSnapshot();
-        std::memcpy(tiles, start.tiles, sizeof tiles);
-        blankCol = start.blankCol;
-        blankRow = start.blankRow;
+        const BoardState shuffled = CaptureBoard();
+        RestoreBoard(start);
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        EXPECT_TRUE(SameBoard(shuffled, TakeSnapshot())) << seconds;
+        EXPECT_TRUE(SameBoard(shuffled, CaptureBoard())) << seconds;
         EXPECT_FALSE(IsSolved());
         EXPECT_EQ(BoardInvariantViolation(), "");
         ResetBoard();
@@ -294,10 +273,10 @@ TEST_F(EngineTest, ShuffleSeedIsTheClockModulo2To32) {
     shuffleClock = FixedClock;
     fixedClockSeconds = static_cast<std::time_t>((int64_t{1} << 32) + 7);
     Shuffle(nullptr);
-    const BoardSnapshot wrapped = TakeSnapshot();
+    const BoardState wrapped = CaptureBoard();
     ResetBoard();
     ReplayShuffle(7);
-    EXPECT_TRUE(SameBoard(wrapped, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(wrapped, CaptureBoard()));
 }
 
 TEST_F(EngineTest, ShuffleRequestsOneRepaintOfTheGivenWindowPerMove) {
@@ -314,11 +293,11 @@ TEST_F(EngineTest, TwoShufflesInOneSecondApplyTheSameDirections) {
     fixedClockSeconds = 1733650001;
     Shuffle(nullptr);
     Shuffle(nullptr);
-    const BoardSnapshot twice = TakeSnapshot();
+    const BoardState twice = CaptureBoard();
     ResetBoard();
     ReplayShuffle(1733650001);
     ReplayShuffle(1733650001);
-    EXPECT_TRUE(SameBoard(twice, TakeSnapshot()));
+    EXPECT_TRUE(SameBoard(twice, CaptureBoard()));
 }
 
 TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
@@ -326,12 +305,12 @@ TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
     const std::time_t before = std::time(nullptr);
     Shuffle(nullptr);
     const std::time_t after = std::time(nullptr);
-    const BoardSnapshot shuffled = TakeSnapshot();
+    const BoardState shuffled = CaptureBoard();
     bool matched = false;
     for (std::time_t seconds = before; seconds <= after && !matched; ++seconds) {
         ResetBoard();
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        matched = SameBoard(shuffled, TakeSnapshot());
+        matched = SameBoard(shuffled, CaptureBoard());
     }
     EXPECT_TRUE(matched);
 }

@@ -11,27 +11,6 @@
 
 // ---- Board model ------------------------------------------------------------
 
-BoardState CaptureBoard() {
-    BoardState state;
-    std::memcpy(state.tiles, tiles, sizeof tiles);
-    state.boardSize = boardSize;
-    state.blankCol = blankCol;
-    state.blankRow = blankRow;
-    return state;
-}
-
-void RestoreBoard(const BoardState &state) {
-    std::memcpy(tiles, state.tiles, sizeof tiles);
-    boardSize = state.boardSize;
-    blankCol = state.blankCol;
-    blankRow = state.blankRow;
-}
-
-bool SameBoard(const BoardState &a, const BoardState &b) {
-    return std::memcmp(a.tiles, b.tiles, sizeof a.tiles) == 0 && a.boardSize == b.boardSize &&
-           a.blankCol == b.blankCol && a.blankRow == b.blankRow;
-}
-
 std::string DescribeBoard(const BoardState &state) {
     std::ostringstream text;
     text << "size " << state.boardSize << ", gap (" << state.blankCol << ", " << state.blankRow

@@ -15,20 +15,12 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "board_invariants.h"
 #include "ui_pictures.h"
 
 // ---- Board model ------------------------------------------------------------
 
-struct BoardState {
-    Tile tiles[MAX_BOARD][MAX_BOARD];
-    int32_t boardSize;
-    int32_t blankCol;
-    int32_t blankRow;
-};
-
-BoardState CaptureBoard();
-void RestoreBoard(const BoardState &state);
-bool SameBoard(const BoardState &a, const BoardState &b);
+// BoardState, CaptureBoard, RestoreBoard and SameBoard come from here.
 std::string DescribeBoard(const BoardState &state);
 
 // What the engine makes of the current board: runs `engineOperation` on it,
