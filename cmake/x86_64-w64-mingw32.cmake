@@ -1,0 +1,5 @@
+# Cross-compiles for 64-bit Windows with Debian's MinGW-w64, for hosts whose
+# Wine cannot run 32-bit programs.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(GLIDORA_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
