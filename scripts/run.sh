@@ -1,27 +1,47 @@
 #!/usr/bin/env bash
 # Builds glidora.exe and opens it: under Wine in the user's X display, or in
-# a private Xvfb display when there is none.
+# a private Xvfb display when there is none. Where this host's Wine cannot run
+# 32-bit programs, the x86-64 build of the same sources runs instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+source scripts/wine.sh
+choose_wine_arch
+preset=$(windows_preset "$GLIDORA_WINE_ARCH")
+build=build/$preset
+prefix=$PWD/$build/wineprefix
+exe=$build/ui/glidora.exe
+log=$build/glidora-run.log
 
-exe=build/windows/ui/glidora.exe
-if [ ! -f "$exe" ]; then
-    echo "The toolchain and the engine are built; the game window is not built yet."
-    exit 0
-fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target glidora
 
 source scripts/display.sh
-trap stop_private_display EXIT
+cleanup() {
+    if [ -n "$XVFB_PID" ]; then
+        # The display goes away with this script, and this prefix's Wine with it.
+        WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+        stop_private_display
+    fi
+}
+trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
     start_private_display
-    echo "No display found: the game runs in a virtual X display ($DISPLAY)."
+    echo "No display found: the game runs in a private X display, $DISPLAY."
     echo "Take a look with: DISPLAY=$DISPLAY import -window root shot.png"
 fi
 
-echo "Starting $exe under Wine; close the game window to end."
-scripts/wine-run.sh "$PWD/build/windows/wineprefix" "$exe"
+echo "Starting $exe under Wine ($GLIDORA_WINE_ARCH); close the game window to end."
+status=0
+scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" "$exe" >"$log" 2>&1 || status=$?
+if [ $status -ne 0 ]; then
+    echo "run: glidora.exe did not run to a normal end under Wine (exit code $status)." >&2
+    echo "run: what Wine said, from $log:" >&2
+    tail -n 15 "$log" | sed 's/^/    /' >&2
+    echo "run: to look further, run it again with WINEDEBUG=warn+all" \
+        "(the log keeps everything), or choose the other Wine with GLIDORA_WINE_ARCH=win32|win64." >&2
+    exit $status
+fi
+echo "The game has ended."

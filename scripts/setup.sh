@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Glidora needs on Debian 12, as root.
+# Installs what building, running and testing Glidora needs on Debian 12, as root:
+# both Windows toolchains and both Wines, since the x86-64 build runs where the
+# host cannot run 32-bit code.
 # Installs only the packages that are missing; when everything is present it
 # touches nothing and says so.
 set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
-  g++-mingw-w64-i686 googletest libgtest-dev libbenchmark-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
+  googletest libgtest-dev libbenchmark-dev
   libfreetype-dev fonts-dejavu-extra
-  wine wine32:i386 fonts-wine
+  wine wine32:i386 wine64 fonts-wine
   xvfb xdotool imagemagick
 )
 

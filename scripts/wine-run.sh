@@ -1,27 +1,56 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the given private prefix:
-#   wine-run.sh [--buffer-output] <prefix> <program.exe> [args...]
-# Creates the prefix on first use; concurrent callers wait for that to finish.
-# With --buffer-output the program's output is passed on when it has ended
-# (see the end of this script); otherwise Wine replaces this script.
+#   wine-run.sh [--buffer-output] [--arch win32|win64] <prefix> <program.exe> [args...]
+# --arch names the kind of program (a 64-bit program needs wine64); without
+# it the choice of scripts/wine.sh holds. Creates the prefix on first use, for
+# that kind only: a prefix made for the other kind is refused, not mixed.
+# Concurrent callers wait for the creation to finish. With --buffer-output
+# the program's output is passed on when it has ended (see the end of this
+# script); otherwise Wine replaces this script.
 set -euo pipefail
+source "$(dirname "$0")/wine.sh"
+
 buffer_output=0
-if [ "${1:-}" = "--buffer-output" ]; then
-    buffer_output=1
+arch=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --buffer-output) buffer_output=1 ;;
+    --arch) arch=$2 && shift ;;
+    *) break ;;
+    esac
     shift
+done
+if [ -z "$arch" ]; then
+    choose_wine_arch
+    arch=$GLIDORA_WINE_ARCH
 fi
+loader=$(wine_loader "$arch") || { echo "wine-run.sh: unknown --arch '$arch'" >&2; exit 2; }
+[ -x "$loader" ] || { echo "wine-run.sh: $loader is not installed (scripts/setup.sh installs it)" >&2; exit 127; }
+
 export WINEPREFIX=$1
 shift
+export WINEARCH=$arch
+export WINELOADER=$loader
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=win32
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1
+        status=0
+        boot_output=$("$loader" wineboot -i 2>&1) || status=$?
+        if [ $status -ne 0 ]; then
+            echo "wine-run.sh: could not create the $arch prefix $WINEPREFIX:" \
+                "$loader wineboot -i ended with $status" >&2
+            tail -n 5 <<<"$boot_output" >&2
+            exit $status
+        fi
         wineserver -w
+    fi
+    if ! grep -qx "#arch=$arch" "$WINEPREFIX/system.reg"; then
+        echo "wine-run.sh: $WINEPREFIX is not a $arch prefix; it is left as it is" >&2
+        exit 1
     fi
     # Debian's Wine does not find its own fonts by itself; without them the
     # caption buttons lose their Marlett glyphs and dialogs their MS Sans Serif.
@@ -33,7 +62,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 ) 9>"$WINEPREFIX.lock"
 
 if [ $buffer_output -eq 0 ]; then
-    exec wine "$@"
+    exec "$loader" "$@"
 fi
 
 # Wine's background processes (wineserver, services, the desktop), started by
@@ -44,7 +73,7 @@ out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 status=0
-wine "$@" >"$out" 2>"$err" || status=$?
+"$loader" "$@" >"$out" 2>"$err" || status=$?
 cat "$out"
 cat "$err" >&2
 exit $status

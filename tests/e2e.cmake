@@ -6,7 +6,7 @@ if(NOT GLIDORA_GAME_EXE)
     message(FATAL_ERROR "GLIDORA_E2E needs GLIDORA_GAME_EXE, the glidora.exe to drive")
 endif()
 
-foreach(tool Xvfb xdotool import wine wineserver)
+foreach(tool Xvfb xdotool import wineserver)
     find_program(GLIDORA_E2E_${tool} ${tool})
     if(NOT GLIDORA_E2E_${tool})
         message(FATAL_ERROR "The end-to-end tests need ${tool}; scripts/setup.sh installs it")
@@ -14,10 +14,18 @@ foreach(tool Xvfb xdotool import wine wineserver)
 endforeach()
 
 # A small Windows console program that reads the texts of the game's message
-# boxes and dialogs from inside Wine; the native build cross-compiles it.
-find_program(GLIDORA_E2E_MINGW_CXX NAMES i686-w64-mingw32-g++-posix i686-w64-mingw32-g++)
+# boxes and dialogs from inside Wine; the native build cross-compiles it for
+# the game's own kind, so that one Wine runs both.
+if(GLIDORA_E2E_WINE_ARCH STREQUAL "win64")
+    set(e2e_triple x86_64-w64-mingw32)
+elseif(GLIDORA_E2E_WINE_ARCH STREQUAL "win32")
+    set(e2e_triple i686-w64-mingw32)
+else()
+    message(FATAL_ERROR "GLIDORA_E2E_WINE_ARCH is win32 or win64, not ${GLIDORA_E2E_WINE_ARCH}")
+endif()
+find_program(GLIDORA_E2E_MINGW_CXX NAMES ${e2e_triple}-g++-posix NO_CACHE)
 if(NOT GLIDORA_E2E_MINGW_CXX)
-    message(FATAL_ERROR "The end-to-end tests need the MinGW-w64 i686 C++ compiler")
+    message(FATAL_ERROR "The end-to-end tests need ${e2e_triple}-g++-posix")
 endif()
 set(e2e_probe ${PROJECT_BINARY_DIR}/e2e_window_texts.exe)
 add_custom_command(
@@ -37,6 +45,7 @@ target_compile_definitions(
             GLIDORA_E2E_RES_DIR="${PROJECT_SOURCE_DIR}/res"
             GLIDORA_E2E_SCRIPTS_DIR="${PROJECT_SOURCE_DIR}/scripts"
             GLIDORA_E2E_BUILD_DIR="${PROJECT_BINARY_DIR}"
+            GLIDORA_E2E_WINE_ARCH="${GLIDORA_E2E_WINE_ARCH}"
             GLIDORA_E2E_PROBE_EXE="${e2e_probe}")
 glidora_warnings(e2e_harness)
 

@@ -60,6 +60,24 @@ std::string WineRunScript() {
     return std::string(GLIDORA_E2E_SCRIPTS_DIR) + "/wine-run.sh";
 }
 
+// An argument vector for exec, valid while `argv` lives.
+std::vector<char *> ArgumentPointers(const std::vector<std::string> &argv) {
+    std::vector<char *> arguments;
+    for (const std::string &argument : argv) {
+        arguments.push_back(const_cast<char *>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    return arguments;
+}
+
+// The command that runs a Windows program of the game's kind in the prefix.
+std::vector<std::string> WineRun(const std::vector<std::string> &program) {
+    std::vector<std::string> command = {WineRunScript(), "--arch", GLIDORA_E2E_WINE_ARCH,
+                                        WinePrefix()};
+    command.insert(command.end(), program.begin(), program.end());
+    return command;
+}
+
 std::string WinePrefixVariable() {
     return "WINEPREFIX=" + WinePrefix();
 }
@@ -169,8 +187,8 @@ AssertionResult PreparePrefix() {
         return AssertionSuccess();
     }
     const CommandResult added =
-        RunCommand({WineRunScript(), WinePrefix(), "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
-                    "/v", "Managed", "/d", "N", "/f"},
+        RunCommand(WineRun({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d",
+                            "N", "/f"}),
                    PREFIX_SETUP_MS);
     if (!added.finished || added.exitCode != 0) {
         return AssertionFailure() << "could not configure the Wine prefix: " << Describe(added);
@@ -260,12 +278,14 @@ AssertionResult StartGameProcess(GameRun &run) {
     const std::string directory = std::string(GLIDORA_E2E_BUILD_DIR) + "/e2e-logs";
     mkdir(directory.c_str(), 0755);
     const std::string log = directory + "/" + SafeFileName(name) + ".log";
-    const std::string script = WineRunScript();
-    const std::string prefix = WinePrefix();
+    const std::vector<std::string> command = WineRun({game});
+    std::vector<char *> arguments = ArgumentPointers(command);
     const pid_t pid = fork();
     if (pid == 0) {
         DieWithParent();
         RedirectStandardInputFromNull();
+        // Wine's own errors only: what a game that fails to start leaves behind.
+        setenv("WINEDEBUG", "-all,err+all", 1);
         const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (output >= 0) {
             dup2(output, STDOUT_FILENO);
@@ -274,8 +294,7 @@ AssertionResult StartGameProcess(GameRun &run) {
         }
         // wine-run.sh execs wine, which keeps this pid for the game's process,
         // so its exit status is the game's exit code.
-        execl(script.c_str(), script.c_str(), prefix.c_str(), game.c_str(),
-              static_cast<char *>(nullptr));
+        execv(arguments[0], arguments.data());
         _exit(127);
     }
     if (pid < 0) {
@@ -304,6 +323,13 @@ std::string DifferingCells(const Image &shown, const Image &expected) {
     return cells.str().empty() ? "none of the cells of a " + std::to_string(size) + "x" +
                                      std::to_string(size) + " grid"
                                : cells.str();
+}
+
+std::string DescribeWaitStatus(int status) {
+    if (WIFSIGNALED(status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(status));
+    }
+    return "exited with code " + std::to_string(WEXITSTATUS(status));
 }
 
 // Wine's server and its helper processes detach from the process that starts
@@ -417,11 +443,7 @@ CommandResult RunCommand(const std::vector<std::string> &argv, int timeoutMs,
         close(out[1]);
         return result;
     }
-    std::vector<char *> arguments;
-    for (const std::string &argument : argv) {
-        arguments.push_back(const_cast<char *>(argument.c_str()));
-    }
-    arguments.push_back(nullptr);
+    std::vector<char *> arguments = ArgumentPointers(argv);
     std::vector<std::string> variables = environment;
     const pid_t pid = fork();
     if (pid == 0) {
@@ -524,7 +546,8 @@ AssertionResult LaunchGame(GameRun &run) {
             break;
         }
         if (!GameAlive(run)) {
-            return AssertionFailure() << "the game ended before showing its window";
+            return AssertionFailure() << "the game ended before showing its window, "
+                                      << DescribeWaitStatus(run.gameWaitStatus);
         }
         if (MsLeft(deadline) == 0) {
             return AssertionFailure()
@@ -561,12 +584,9 @@ AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCod
         return AssertionFailure() << "the game was never started";
     }
     const int status = run.gameWaitStatus;
-    if (WIFSIGNALED(status)) {
-        return AssertionFailure() << "the game was killed by signal " << WTERMSIG(status);
-    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != expectedExitCode) {
-        return AssertionFailure() << "the game exited with code " << WEXITSTATUS(status)
-                                  << ", expected " << expectedExitCode;
+        return AssertionFailure() << "the game " << DescribeWaitStatus(status) << ", expected code "
+                                  << expectedExitCode;
     }
     return AssertionSuccess();
 }
@@ -609,8 +629,7 @@ void StopEverything(GameRun &run) {
 }
 
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines) {
-    const CommandResult result =
-        RunCommand({WineRunScript(), WinePrefix(), GLIDORA_E2E_PROBE_EXE, caption}, PROBE_MS);
+    const CommandResult result = RunCommand(WineRun({GLIDORA_E2E_PROBE_EXE, caption}), PROBE_MS);
     if (!result.finished) {
         return AssertionFailure() << "the window text probe hung";
     }

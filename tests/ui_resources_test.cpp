@@ -1,6 +1,9 @@
 // The resources of the built game, read back from glidora.exe as raw
 // templates and compared with the documented menu, dialogs, pictures and
-// icon, the project's version and the manifest.
+// icon, the project's version and the manifest; and the exe's own headers.
+// GLIDORA_EXE names another build of the game to read, GLIDORA_EXE_BITS its
+// word size when that differs from this program's: a 64-bit program reads
+// the 32-bit game as a data file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -93,10 +97,20 @@ NameOrOrdinal ReadNameOrOrdinal(Reader &reader) {
 
 // ---- The module -------------------------------------------------------------
 
+const char *GameExe() {
+    const char *chosen = std::getenv("GLIDORA_EXE");
+    return chosen != nullptr ? chosen : GLIDORA_EXE;
+}
+
+int ExpectedGameBits() {
+    const char *chosen = std::getenv("GLIDORA_EXE_BITS");
+    return chosen != nullptr ? std::atoi(chosen) : static_cast<int>(8 * sizeof(void *));
+}
+
 class ResourceTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        game = LoadLibraryExA(GLIDORA_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        game = LoadLibraryExA(GameExe(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     }
     static void TearDownTestSuite() {
         if (game != nullptr) {
@@ -105,7 +119,7 @@ class ResourceTest : public ::testing::Test {
         }
     }
     void SetUp() override {
-        ASSERT_NE(game, nullptr) << "cannot open " << GLIDORA_EXE << " (error " << GetLastError()
+        ASSERT_NE(game, nullptr) << "cannot open " << GameExe() << " (error " << GetLastError()
                                  << ")";
     }
 
@@ -755,6 +769,104 @@ TEST_F(ManifestTest, IdentityCarriesTheProjectVersion) {
     const std::vector<std::string> identities = Elements(xml, "assemblyIdentity");
     ASSERT_FALSE(identities.empty());
     EXPECT_EQ(Attribute(identities[0], "version"), VersionOfProject().text);
+}
+
+// ---- The exe itself ---------------------------------------------------------
+
+struct ExeHeaders {
+    bool valid = false;
+    uint16_t machine = 0;
+    uint16_t optionalMagic = 0;
+    uint16_t subsystem = 0;
+    std::vector<std::string> imports; // DLL names, lower case
+};
+
+uint32_t LittleEndian(const Bytes &bytes, size_t at, int size, bool &overrun) {
+    if (at + size > bytes.size()) {
+        overrun = true;
+        return 0;
+    }
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value = value << 8 | bytes[at + i];
+    }
+    return value;
+}
+
+// The file offset of a relative virtual address, through the section table.
+size_t FileOffset(const Bytes &file, size_t sections, int count, uint32_t rva, bool &overrun) {
+    constexpr size_t SECTION_BYTES = 40;
+    for (int i = 0; i < count; ++i) {
+        const size_t section = sections + i * SECTION_BYTES;
+        const uint32_t start = LittleEndian(file, section + 12, 4, overrun);
+        const uint32_t size = LittleEndian(file, section + 16, 4, overrun);
+        if (rva >= start && rva < start + size) {
+            return LittleEndian(file, section + 20, 4, overrun) + (rva - start);
+        }
+    }
+    overrun = true;
+    return 0;
+}
+
+ExeHeaders ReadExeHeaders(const Bytes &file) {
+    constexpr uint16_t PE32_PLUS_MAGIC = 0x20B;
+    constexpr size_t IMPORT_DESCRIPTOR_BYTES = 20;
+    ExeHeaders exe;
+    bool overrun = false;
+    const size_t pe = LittleEndian(file, 0x3C, 4, overrun);
+    if (LittleEndian(file, pe, 4, overrun) != IMAGE_NT_SIGNATURE) {
+        return exe;
+    }
+    const size_t fileHeader = pe + 4;
+    const size_t optional = fileHeader + IMAGE_SIZEOF_FILE_HEADER;
+    exe.machine = static_cast<uint16_t>(LittleEndian(file, fileHeader, 2, overrun));
+    const int sectionCount = static_cast<int>(LittleEndian(file, fileHeader + 2, 2, overrun));
+    const size_t sections = optional + LittleEndian(file, fileHeader + 16, 2, overrun);
+    exe.optionalMagic = static_cast<uint16_t>(LittleEndian(file, optional, 2, overrun));
+    exe.subsystem = static_cast<uint16_t>(LittleEndian(file, optional + 68, 2, overrun));
+    const size_t directories = optional + (exe.optionalMagic == PE32_PLUS_MAGIC ? 112 : 96);
+    const uint32_t importsRva =
+        LittleEndian(file, directories + IMAGE_DIRECTORY_ENTRY_IMPORT * 8, 4, overrun);
+    size_t descriptor = FileOffset(file, sections, sectionCount, importsRva, overrun);
+    while (!overrun) {
+        const uint32_t nameRva = LittleEndian(file, descriptor + 12, 4, overrun);
+        if (nameRva == 0) {
+            break;
+        }
+        std::string name;
+        for (size_t at = FileOffset(file, sections, sectionCount, nameRva, overrun);
+             at < file.size() && file[at] != 0; ++at) {
+            name += static_cast<char>(std::tolower(file[at]));
+        }
+        exe.imports.push_back(name);
+        descriptor += IMPORT_DESCRIPTOR_BYTES;
+    }
+    exe.valid = !overrun;
+    return exe;
+}
+
+TEST(ExeTest, IsAStaticGuiProgramOfTheExpectedWordSize) {
+    std::ifstream stream(GameExe(), std::ios::binary);
+    const Bytes file{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    const ExeHeaders exe = ReadExeHeaders(file);
+    ASSERT_TRUE(exe.valid) << GameExe() << " is not a readable Windows program";
+
+    const bool wide = ExpectedGameBits() == 64;
+    EXPECT_EQ(exe.machine, wide ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386)
+        << std::hex << exe.machine;
+    EXPECT_EQ(exe.optionalMagic,
+              wide ? IMAGE_NT_OPTIONAL_HDR64_MAGIC : IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(exe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    // Statically linked: nothing but the system's own DLLs.
+    const std::vector<std::string> system = {"gdi32.dll", "kernel32.dll", "msvcrt.dll",
+                                             "user32.dll"};
+    for (const std::string &name : exe.imports) {
+        EXPECT_NE(std::find(system.begin(), system.end(), name), system.end()) << name;
+    }
+    for (const char *needed : {"gdi32.dll", "kernel32.dll", "user32.dll"}) {
+        EXPECT_NE(std::find(exe.imports.begin(), exe.imports.end(), needed), exe.imports.end())
+            << needed;
+    }
 }
 
 } // namespace

@@ -99,3 +99,11 @@ target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:
 target_link_libraries(ui_resources_test PRIVATE GTest::gtest_main)
 add_dependencies(ui_resources_test glidora)
 glidora_register_ui_test(ui_resources_test)
+
+# The 64-bit build also reads the shipped 32-bit game, built in its own tree,
+# where Wine could not run it.
+if(GLIDORA_WIN32_GAME_EXE)
+    add_test(NAME ui_resources_test_win32_exe COMMAND ui_resources_test)
+    set_tests_properties(ui_resources_test_win32_exe PROPERTIES
+        TIMEOUT 120 ENVIRONMENT "GLIDORA_EXE=${GLIDORA_WIN32_GAME_EXE};GLIDORA_EXE_BITS=32")
+endif()

@@ -1,0 +1,88 @@
+# shellcheck shell=bash
+# Sourced by every script that starts Wine (bash): which Wine runs Glidora's
+# Windows programs here, decided once per run in one place.
+#
+# win32 runs the shipped 32-bit build under wine32; win64 runs the 64-bit build
+# of the same sources under wine64, for hosts whose kernel runs no 32-bit x86
+# code at all (there wine32's loader fails with "Exec format error").
+# GLIDORA_WINE_ARCH=win32|win64 chooses; unset, the host is probed.
+#
+#   choose_wine_arch     exports GLIDORA_WINE_ARCH and GLIDORA_WINE_REASON and
+#                        prints the choice, unless a calling script already did
+#   wine_loader ARCH     the Wine loader for that kind of program
+#   windows_preset ARCH  the CMake preset that builds the programs it runs
+
+WINE32_LOADER=/usr/lib/wine/wine
+WINE64_LOADER=/usr/lib/wine/wine64
+
+# Runs wine32's loader, which is itself 32-bit x86 code: whether it starts is
+# whether this host runs such code. Sets probed_arch and probed_reason.
+probe_wine_arch() {
+    local output status
+    if [ ! -e "$WINE32_LOADER" ]; then
+        probed_arch=win64
+        probed_reason="wine32 is not installed ($WINE32_LOADER is missing)"
+        return
+    fi
+    status=0
+    output=$("$WINE32_LOADER" --version 2>&1) || status=$?
+    if [ $status -eq 0 ]; then
+        probed_arch=win32
+        probed_reason="this host runs 32-bit x86 code ($WINE32_LOADER --version: $output)"
+    elif grep -q 'Exec format error' <<<"$output"; then
+        probed_arch=win64
+        probed_reason="this host cannot run 32-bit x86 code ($WINE32_LOADER: Exec format error)"
+    else
+        probed_arch=win64
+        probed_reason="wine32 does not start ($WINE32_LOADER --version: exit $status, $(head -n 1 <<<"$output"))"
+    fi
+}
+
+choose_wine_arch() {
+    if [ -n "${GLIDORA_WINE_REASON:-}" ] && [ -n "${GLIDORA_WINE_ARCH:-}" ]; then
+        return 0
+    fi
+    local probed_arch probed_reason
+    probe_wine_arch
+    case "${GLIDORA_WINE_ARCH:-}" in
+    "")
+        GLIDORA_WINE_ARCH=$probed_arch
+        GLIDORA_WINE_REASON=$probed_reason
+        ;;
+    win32 | win64)
+        GLIDORA_WINE_REASON="GLIDORA_WINE_ARCH chose it"
+        if [ "$GLIDORA_WINE_ARCH" != "$probed_arch" ]; then
+            GLIDORA_WINE_REASON+="; the probe would take $probed_arch: $probed_reason"
+        fi
+        ;;
+    *)
+        echo "GLIDORA_WINE_ARCH is '$GLIDORA_WINE_ARCH'; it must be win32 or win64" >&2
+        return 2
+        ;;
+    esac
+    export GLIDORA_WINE_ARCH GLIDORA_WINE_REASON
+    echo "wine: $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GLIDORA_WINE_REASON" >&2
+}
+
+describe_wine_arch() {
+    case "$1" in
+    win32) echo "win32: the 32-bit build (preset windows) under wine32" ;;
+    win64) echo "win64: the x86-64 build (preset windows64) under wine64" ;;
+    esac
+}
+
+wine_loader() {
+    case "$1" in
+    win32) echo "$WINE32_LOADER" ;;
+    win64) echo "$WINE64_LOADER" ;;
+    *) return 2 ;;
+    esac
+}
+
+windows_preset() {
+    case "$1" in
+    win32) echo windows ;;
+    win64) echo windows64 ;;
+    *) return 2 ;;
+    esac
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader,
+# and wine-run.sh's refusal to run a program in a prefix of the other kind.
+set -uo pipefail
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Runs choose_wine_arch in a clean shell with `loader` as wine32's loader;
+# prints "<status> <arch> <reason>" and, on its own lines, what it said.
+choose() {
+    local loader=$1
+    shift
+    env -u GLIDORA_WINE_ARCH -u GLIDORA_WINE_REASON "$@" bash -c '
+        source "$1/wine.sh"
+        WINE32_LOADER=$2
+        choose_wine_arch 2>"$3/said"
+        status=$?
+        echo "$status ${GLIDORA_WINE_ARCH:-} ${GLIDORA_WINE_REASON:-}"
+        cat "$3/said"' _ "$scripts" "$loader" "$work"
+}
+
+expect() {
+    local what=$1 result=$2 pattern=$3
+    [[ $result =~ $pattern ]] || fail "$what: wanted /$pattern/, got: $result"
+}
+
+printf '#!/bin/sh\necho wine-8.0\n' >"$work/starts"
+printf '#!/bin/sh\necho "no display" >&2\nexit 1\n' >"$work/fails"
+# An ELF header for a machine no x86-64 kernel runs (ARM), as a 32-bit x86
+# program is to a kernel without 32-bit emulation.
+printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\050\000\001\000\000\000' \
+    >"$work/foreign"
+chmod +x "$work/starts" "$work/fails" "$work/foreign"
+
+expect "probe, loader runs" "$(choose "$work/starts")" '^0 win32 this host runs 32-bit x86 code'
+expect "probe, Exec format error" "$(choose "$work/foreign")" \
+    '^0 win64 this host cannot run 32-bit x86 code .*Exec format error'
+expect "probe, loader missing" "$(choose "$work/absent")" '^0 win64 wine32 is not installed'
+expect "probe, loader fails" "$(choose "$work/fails")" '^0 win64 wine32 does not start .*exit 1'
+expect "choice printed once, in one line" "$(choose "$work/starts" | sed 1d | wc -l)" '^1$'
+
+expect "variable overrides the probe" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win64)" \
+    '^0 win64 GLIDORA_WINE_ARCH chose it; the probe would take win32'
+expect "variable agreeing with the probe" "$(choose "$work/foreign" GLIDORA_WINE_ARCH=win64)" \
+    '^0 win64 GLIDORA_WINE_ARCH chose it'$'\nwine: win64'
+expect "unknown variable value" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win16)" \
+    '^2 .*must be win32 or win64'
+decided=$(choose "$work/absent" GLIDORA_WINE_ARCH=win32 GLIDORA_WINE_REASON=decided)
+[ "$decided" = "0 win32 decided" ] || fail "decided by a calling script: got $decided"
+
+mkdir -p "$work/prefix32"
+echo "#arch=win32" >"$work/prefix32/system.reg"
+said=$("$scripts/wine-run.sh" --arch win64 "$work/prefix32" none.exe 2>&1)
+status=$?
+[ $status -ne 0 ] || fail "a win32 prefix ran a win64 program"
+expect "mixed prefix" "$said" 'is not a win64 prefix'
+
+echo "wine choice: $failures failed"
+[ $failures -eq 0 ]
