@@ -2,23 +2,28 @@
 # Measures what Glidora costs and prints one table:
 #   - start-up to the first completed paint, glidora.exe against a minimal
 #     Win32 program built the same way, in the same run (median, ratio);
-#   - one full paint per board size against a single 300 x 300 BitBlt of the
-#     same picture (median of 1000, ratio);
+#   - one full paint per board size against the least paint of this design,
+#     a paint cycle that loads the picture once and makes one 300 x 300
+#     BitBlt (median of 1000, ratio);
 #   - the size of glidora.exe and of everything in it but the pictures;
 #   - the engine benchmarks (tools/bench.sh).
-# Runs the Windows programs under Wine in a private Xvfb display.
+# Runs the Windows programs under Wine in a private Xvfb display: the build
+# that this host's Wine runs (scripts/wine.sh), whose name the table gives.
 #   tools/perf.sh [start-up runs] [paint samples]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wine.sh
+choose_wine_arch
 
 startup_runs=${1:-15}
 paint_samples=${2:-1000}
-build=build/windows
+preset=$(windows_preset "$GLIDORA_WINE_ARCH")
+build=build/$preset
 # A prefix of its own, so that measuring never disturbs a test run.
 prefix=$PWD/$build/wineprefix-perf
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" >/dev/null
 
 source scripts/display.sh
 cleanup() {
@@ -29,7 +34,7 @@ trap cleanup EXIT
 start_private_display
 
 wine_run() {
-    scripts/wine-run.sh "$prefix" "$@" | tr -d '\r'
+    scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" "$@" | tr -d '\r'
 }
 
 exe=$build/ui/glidora.exe
@@ -39,13 +44,13 @@ picture_bytes=0
 for picture in res/board3.bmp res/board4.bmp res/board5.bmp res/board6.bmp; do
     picture_bytes=$((picture_bytes + $(stat -c %s "$picture") - 14))
 done
-text_bytes=$(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".text" { print $3 }')
+text_bytes=$(objdump -h "$exe" | awk '$2 == ".text" { print $3 }')
 
-echo "| Measure | Result |"
+echo "| Measure ($preset build, $GLIDORA_WINE_ARCH) | Result |"
 echo "|---|---|"
-wine_run $build/tools/perf_startup.exe "$exe" $build/tools/perf_minimal.exe "$startup_runs" |
+wine_run "$build/tools/perf_startup.exe" "$exe" "$build/tools/perf_minimal.exe" "$startup_runs" |
     sed -E 's/^(startup [^ ]+|startup ratio) (.*)$/| \1 | \2 |/'
-wine_run $build/tools/perf_paint.exe "$paint_samples" |
+wine_run "$build/tools/perf_paint.exe" "$paint_samples" |
     sed -E 's/^paint ([0-9x]+) (.*)$/| paint \1 | \2 |/'
 echo "| glidora.exe size | $exe_bytes bytes |"
 echo "| without the pictures | $((exe_bytes - picture_bytes)) bytes ($(((exe_bytes - picture_bytes + 1023) / 1024)) KiB) |"

@@ -2,14 +2,18 @@
 # Takes a screenshot of glidora.exe as a player sees it, frame and title bar
 # included: the game runs in a Wine virtual desktop inside a private Xvfb.
 #   tools/screenshot.sh <output.png> [xdotool key names to press first...]
-# Builds nothing: run scripts/run.sh or the windows preset build first.
+# Builds nothing: run scripts/run.sh first, or build the preset that this
+# host's Wine runs (scripts/wine.sh says which).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wine.sh
+choose_wine_arch
 
 output=$1
 shift
-exe=build/windows/ui/glidora.exe
-prefix=$PWD/build/windows/wineprefix-screenshot
+build=build/$(windows_preset "$GLIDORA_WINE_ARCH")
+exe=$build/ui/glidora.exe
+prefix=$PWD/$build/wineprefix-screenshot
 # The window opens at the desktop's top-left corner and fills it exactly.
 desktop_size=312x350
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
@@ -24,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 start_private_display
 
-scripts/wine-run.sh "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" &
+scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" &
 game_pid=$!
 
 desktop=""
