@@ -121,6 +121,22 @@ TEST_F(PixelTest, SizeDialogRedrawsTheBoardAtTheNewSize) {
     }
 }
 
+// The window as the game creates it, before anything resizes it, on whatever
+// frame this Wine prefix draws.
+TEST_F(PixelTest, TheWindowAsCreatedShowsTheWholeStartBoard) {
+    const HWND fresh = CreateMainWindow();
+    ASSERT_NE(fresh, nullptr);
+    SetWindowPos(fresh, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    UpdateWindow(fresh);
+    RECT client;
+    GetClientRect(fresh, &client);
+    EXPECT_GE(client.right, BOARD_PIXELS);
+    EXPECT_GE(client.bottom, BOARD_PIXELS);
+    ExpectScreenShowsBoard(fresh);
+    DestroyWindow(fresh);
+    DrainMessages();
+}
+
 TEST_F(PixelTest, NothingIsDrawnBeyondTheBoard) {
     PlaceWindow(window, topmost, BOARD_PIXELS + BEYOND, BOARD_PIXELS + BEYOND);
     UseFixedClock();

@@ -107,3 +107,34 @@ if(GLIDORA_WIN32_GAME_EXE)
     set_tests_properties(ui_resources_test_win32_exe PROPERTIES
         TIMEOUT 120 ENVIRONMENT "GLIDORA_EXE=${GLIDORA_WIN32_GAME_EXE};GLIDORA_EXE_BITS=32")
 endif()
+
+# The window, dialog and pixel programs again, in a prefix of their own whose
+# frame has the metrics of Windows 10 and 11 at 100 %: a taller caption and
+# menu and a padded border (values in twips). The board must still show whole.
+if(CMAKE_CROSSCOMPILING)
+    set(modern_prefix ${PROJECT_BINARY_DIR}/wineprefix-modern-frame)
+    set(modern_settings
+        "${unmanaged_settings}\n[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\n")
+    foreach(metric CaptionHeight:-330 CaptionWidth:-330 MenuHeight:-285 MenuWidth:-285
+                   PaddedBorderWidth:-60 BorderWidth:-15)
+        string(REPLACE ":" "\"=\"" entry ${metric})
+        string(APPEND modern_settings "\"${entry}\"\n")
+    endforeach()
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/ui_modern_frame.reg "${modern_settings}")
+    add_test(NAME ui_modern_frame_settings
+             COMMAND ${GLIDORA_WINE_RUN} ${modern_prefix} reg import
+                     ${CMAKE_CURRENT_BINARY_DIR}/ui_modern_frame.reg)
+    # Programs read the metrics from a freshly started server.
+    add_test(NAME ui_modern_frame_server_restart COMMAND wineserver -w)
+    set_tests_properties(ui_modern_frame_server_restart PROPERTIES
+        DEPENDS ui_modern_frame_settings ENVIRONMENT WINEPREFIX=${modern_prefix})
+    set_tests_properties(ui_modern_frame_settings ui_modern_frame_server_restart
+                         PROPERTIES FIXTURES_SETUP ui_modern_frame)
+    foreach(program ui_window_test ui_dialogs_test ui_pixels_test)
+        add_test(NAME ${program}_modern_frame
+                 COMMAND ${GLIDORA_WINE_RUN} ${modern_prefix} $<TARGET_FILE:${program}>)
+        set_tests_properties(${program}_modern_frame PROPERTIES
+            ENVIRONMENT GLIDORA_FRAME=modern TIMEOUT 120 RESOURCE_LOCK glidora_wine_desktop
+            FIXTURES_REQUIRED ui_modern_frame)
+    endforeach()
+endif()

@@ -2,6 +2,9 @@
 // commands, closing, and the real WinMain around it.
 #include "ui_harness.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "board_invariants.h"
 #include "res/resource.h"
 #include "ui/ui.h"
@@ -11,10 +14,17 @@ namespace {
 constexpr char WIN_CAPTION[] = "Good job!";
 constexpr char WIN_TEXT[] = "Congratulations, you won!";
 constexpr int START_SIZE = 4;
-constexpr int OUTER_WIDTH = 312; // the main window's fixed size, frame included
-constexpr int OUTER_HEIGHT = 350;
+constexpr int CLASSIC_OUTER_WIDTH = 312; // the main window's size on the classic frame
+constexpr int CLASSIC_OUTER_HEIGHT = 350;
 constexpr UINT EXIT_WAIT_ROUNDS = 60; // of EXIT_WAIT_MS each
 constexpr DWORD EXIT_WAIT_MS = 50;
+
+// Whether this run's Wine prefix draws the thicker frame of Windows 10 and 11
+// (GLIDORA_FRAME=modern) rather than Wine's classic one.
+bool ModernFrame() {
+    const char *frame = std::getenv("GLIDORA_FRAME");
+    return frame != nullptr && std::string(frame) == "modern";
+}
 
 void ExpectWinBox() {
     ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
@@ -77,13 +87,24 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     EXPECT_EQ(style & WS_CHILD, 0);
     EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, WS_EX_CLIENTEDGE);
 
-    // A second window, unmoved, shows the outer size the game asks for.
+    // A second window, unmoved, shows the size the game asks for: on any
+    // frame the board exactly as client area; the classic frame's outer size
+    // where that holds it, and more only where the frame is thicker.
     const HWND fresh = CreateMainWindow();
     ASSERT_NE(fresh, nullptr);
     RECT frame;
+    RECT client;
     GetWindowRect(fresh, &frame);
-    EXPECT_EQ(frame.right - frame.left, OUTER_WIDTH);
-    EXPECT_EQ(frame.bottom - frame.top, OUTER_HEIGHT);
+    GetClientRect(fresh, &client);
+    EXPECT_EQ(client.right, BOARD_PIXELS);
+    EXPECT_EQ(client.bottom, BOARD_PIXELS);
+    if (ModernFrame()) {
+        EXPECT_GT(frame.right - frame.left, CLASSIC_OUTER_WIDTH);
+        EXPECT_GT(frame.bottom - frame.top, CLASSIC_OUTER_HEIGHT);
+    } else {
+        EXPECT_EQ(frame.right - frame.left, CLASSIC_OUTER_WIDTH);
+        EXPECT_EQ(frame.bottom - frame.top, CLASSIC_OUTER_HEIGHT);
+    }
     const HMENU bar = GetMenu(fresh);
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);

@@ -1,5 +1,7 @@
 #include "ui.h"
 
+#include <algorithm>
+
 #include "engine/board.h"
 #include "res/resource.h"
 
@@ -28,11 +30,22 @@ bool RegisterMainWindowClass() {
     return RegisterClassExA(&windowClass) != 0;
 }
 
+// 312 x 350 leaves exactly the board as client area on the classic frame.
+// Thicker frames (Windows 10 and 11: taller caption and menu, padded border)
+// would cut off the right column and the bottom row, so there the window
+// grows by just what the system says the frame takes.
+static SIZE MainWindowSize() {
+    RECT needed = {0, 0, BOARD_PIXELS, BOARD_PIXELS};
+    AdjustWindowRectEx(&needed, MAIN_WINDOW_STYLE, TRUE, MAIN_WINDOW_EX_STYLE);
+    return {std::max<LONG>(WINDOW_WIDTH, needed.right - needed.left),
+            std::max<LONG>(WINDOW_HEIGHT, needed.bottom - needed.top)};
+}
+
 HWND CreateMainWindow() {
-    // A fixed outer size: the board fits whatever frame the system draws.
-    return CreateWindowExA(WS_EX_CLIENTEDGE, WINDOW_CLASS_NAME, WINDOW_TITLE, WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, CW_USEDEFAULT, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr,
-                           nullptr, appInstance, nullptr);
+    const SIZE size = MainWindowSize();
+    return CreateWindowExA(MAIN_WINDOW_EX_STYLE, WINDOW_CLASS_NAME, WINDOW_TITLE, MAIN_WINDOW_STYLE,
+                           CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
+                           appInstance, nullptr);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {

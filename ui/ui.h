@@ -26,8 +26,11 @@ extern int32_t pendingButtonId;
 
 constexpr const char *WINDOW_CLASS_NAME = "MyWindowClass";
 constexpr const char *WINDOW_TITLE = "Glidora";
+// The main window's outer size wherever that frame holds the whole board.
 constexpr int WINDOW_WIDTH = 312;
 constexpr int WINDOW_HEIGHT = 350;
+constexpr DWORD MAIN_WINDOW_STYLE = WS_OVERLAPPEDWINDOW;
+constexpr DWORD MAIN_WINDOW_EX_STYLE = WS_EX_CLIENTEDGE;
 
 // main: the window class, the main window and its procedure.
 bool RegisterMainWindowClass();
