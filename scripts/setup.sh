@@ -13,6 +13,7 @@ PACKAGES=(
   libfreetype-dev fonts-dejavu-extra
   wine wine32:i386 wine64 fonts-wine
   xvfb xdotool imagemagick
+  zip unzip
 )
 
 is_installed() {

@@ -72,25 +72,20 @@ run_suite() {
     count_suite "$preset" "$log"
 }
 
-build_only() {
-    echo "== $1: configure and build ($2)"
-    build_preset "$1" && echo "== $1: built"
-}
-
 run_suite native
 start_private_display || failed=$((failed + 1))
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
     run_suite windows
     run_suite windows-clang
     run_suite e2e
-    # Keeps the other path from rotting at little cost: its Wine, its prefix,
-    # the 64-bit window and dialog programs, and its reading of the 32-bit
-    # game. The long robustness runs stay with the hosts that need this build.
-    run_suite windows64 --exclude-regex '^ui_robustness_test'
+    # Keeps the other path from rotting at little cost: wine64, a prefix of
+    # its kind, the 64-bit window and resource programs, and its reading of
+    # the 32-bit game. The rest stays with the hosts that need this build.
+    run_suite windows64 --tests-regex '^(engine_test|ui_window_test|ui_resources_test.*)$'
 else
-    # Wine cannot run the shipped build here; its resources are read back by
-    # the 64-bit resource test.
-    build_only windows "this host's Wine cannot run it"
+    # Wine cannot run the shipped build here: it is built, its tests that
+    # need no Wine run, and the 64-bit resource test reads it back.
+    run_suite windows --label-regex '^host$'
     run_suite windows64
     run_suite windows64-clang
     run_suite e2e64

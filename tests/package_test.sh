@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The download for players, made twice from the built exe, the second time
+# from another folder, time zone, locale and umask: identical archives and
+# checksums, the three members in order, the exe as built, a checksum file
+# that verifies, and text files with Windows line ends.
+#   package_test.sh <built glidora.exe> <version> <work dir>
+set -uo pipefail
+tools=$(cd "$(dirname "$0")/../tools" && pwd)
+exe=$1
+version=$2
+work=$3
+name=glidora-$version-win32.zip
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+rm -rf "$work"
+mkdir -p "$work/first" "$work/elsewhere"
+"$tools/make_package.sh" "$exe" "$version" "$work/first" || fail "make_package.sh failed"
+(
+    cd "$work/elsewhere"
+    umask 077
+    TZ=America/St_Johns LC_ALL=C "$tools/make_package.sh" "$exe" "$version" second
+) || fail "make_package.sh failed the second time"
+
+zip=$work/first/$name
+cmp "$zip" "$work/elsewhere/second/$name" || fail "the two archives differ"
+cmp "$work/first/SHA256SUMS" "$work/elsewhere/second/SHA256SUMS" || fail "the checksums differ"
+(cd "$work/first" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not verify"
+[ "$(wc -l <"$work/first/SHA256SUMS")" -eq 1 ] || fail "SHA256SUMS names more than the archive"
+
+members=$(unzip -Z1 "$zip" | tr '\n' ' ')
+[ "$members" = "glidora.exe LICENSE.txt README.txt " ] || fail "members: $members"
+unzip -p "$zip" glidora.exe | cmp - "$exe" || fail "the packed exe is not the built one"
+# Owner ids and extra time stamps would differ from one packer to the next.
+extras=$(zipinfo -v "$zip" | grep 'length of extra field' | grep -vc ' 0 bytes')
+[ "$extras" -eq 0 ] || fail "$extras members carry extra fields"
+for text in README.txt LICENSE.txt; do
+    unzip -p "$zip" "$text" >"$work/$text"
+    lines=$(grep -c '' "$work/$text")
+    crlf=$(grep -c $'\r$' "$work/$text")
+    [ "$lines" -gt 0 ] && [ "$lines" -eq "$crlf" ] || fail "$text: $crlf of $lines lines end in CRLF"
+done
+grep -q "^Glidora $version"$'\r$' "$work/README.txt" || fail "README.txt does not name version $version"
+grep -q 'Copyright (c) 2026 The Glidora authors' "$work/LICENSE.txt" || fail "LICENSE.txt"
+
+echo "package: $failures failed"
+[ $failures -eq 0 ] && rm -rf "$work"
+[ $failures -eq 0 ]
