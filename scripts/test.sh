@@ -21,10 +21,16 @@ choose_wine_arch || exit 1
 passed=0
 failed=0
 
+background_build=""
+
 cleanup() {
     local prefix
-    for prefix in build/*/wineprefix; do
-        [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
+    if [ -n "$background_build" ]; then
+        kill -- -"$background_build" 2>/dev/null
+        wait "$background_build" 2>/dev/null
+    fi
+    for prefix in build/*/wineprefix*/; do
+        WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
     done
     stop_private_display
 }
@@ -62,12 +68,38 @@ build_preset() {
     return 1
 }
 
+# The Wine suites wait on Wine and the display far more than they compute:
+# while one runs, the presets named in `meanwhile` are built in the
+# background at low priority, in a process group of their own. Their suites
+# wait for that and then find their build done, or fail it themselves.
+meanwhile=()
+
+build_in_background() {
+    setsid bash -c 'for preset; do
+        nice -n 19 cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 &&
+            nice -n 19 cmake --build --preset "$preset" >"build/$preset-build.log" 2>&1
+    done' _ "$@" &
+    background_build=$!
+}
+
+wait_for_background_build() {
+    if [ -n "$background_build" ]; then
+        wait "$background_build"
+        background_build=""
+    fi
+}
+
 # Builds a preset and runs its tests; arguments after the preset go to ctest.
 run_suite() {
     local preset=$1 log="build/$1-test.log"
     shift
     echo "== $preset: configure, build, test"
+    wait_for_background_build
     build_preset "$preset" || return 0
+    if [ ${#meanwhile[@]} -gt 0 ]; then
+        build_in_background "${meanwhile[@]}"
+        meanwhile=()
+    fi
     ctest --preset "$preset" "$@" 2>&1 | tee "$log"
     count_suite "$preset" "$log"
 }
@@ -75,6 +107,7 @@ run_suite() {
 run_suite native
 start_private_display || failed=$((failed + 1))
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
+    meanwhile=(windows-clang e2e windows64 fuzz)
     run_suite windows
     run_suite windows-clang
     run_suite e2e
@@ -86,6 +119,7 @@ else
     # Wine cannot run the shipped build here: it is built, its tests that
     # need no Wine run, and the 64-bit resource test reads it back.
     run_suite windows --label-regex '^host$'
+    meanwhile=(windows64-clang e2e64 fuzz)
     run_suite windows64
     run_suite windows64-clang
     run_suite e2e64
