@@ -20,6 +20,7 @@ choose_wine_arch || exit 1
 
 passed=0
 failed=0
+suite_start=$SECONDS
 
 background_build=""
 
@@ -51,7 +52,7 @@ count_suite() {
     failures=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
     passed=$((passed + total - failures))
     failed=$((failed + failures))
-    echo "== $name: $summary"
+    echo "== $name: $summary ($((SECONDS - suite_start)) s)"
 }
 
 # Configures and builds a preset; a build that fails counts as one failure.
@@ -94,6 +95,7 @@ run_suite() {
     local preset=$1 log="build/$1-test.log"
     shift
     echo "== $preset: configure, build, test"
+    suite_start=$SECONDS
     wait_for_background_build
     build_preset "$preset" || return 0
     if [ ${#meanwhile[@]} -gt 0 ]; then
@@ -127,5 +129,6 @@ fi
 run_suite fuzz
 
 echo "Windows suites ran $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GLIDORA_WINE_REASON."
+echo "All suites took $((SECONDS / 60)) min $((SECONDS % 60)) s."
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,6 @@
 // The smallest Win32 program that shows a window and completes one paint:
 // the yardstick for glidora.exe's start-up time, built the same way.
-#include <windows.h>
+#include "perf_common.h"
 
 static LRESULT CALLBACK MinimalWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -22,14 +22,7 @@ static LRESULT CALLBACK MinimalWndProc(HWND window, UINT message, WPARAM wParam,
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = MinimalWndProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = "MinimalWindowClass";
-    if (RegisterClassExA(&windowClass) == 0) {
+    if (!RegisterPlainClass(instance, MinimalWndProc, "MinimalWindowClass")) {
         return 1;
     }
     const HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "MinimalWindowClass", "Minimal",

@@ -38,14 +38,7 @@ static LRESULT CALLBACK FloorWndProc(HWND window, UINT message, WPARAM wParam, L
 static HWND CreateFloorWindow(HWND game) {
     RECT frame;
     GetWindowRect(game, &frame);
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = FloorWndProc;
-    windowClass.hInstance = appInstance;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = FLOOR_CLASS_NAME;
-    if (RegisterClassExA(&windowClass) == 0) {
+    if (!RegisterPlainClass(appInstance, FloorWndProc, FLOOR_CLASS_NAME)) {
         return nullptr;
     }
     const int width = frame.right - frame.left;
