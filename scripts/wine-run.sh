@@ -34,19 +34,42 @@ export WINELOADER=$loader
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-mkdir -p "$(dirname "$WINEPREFIX")"
+# Creates a prefix of this kind at $1, waiting until Wine has written it out.
+create_prefix() {
+    local status=0 boot_output
+    boot_output=$(WINEPREFIX=$1 "$loader" wineboot -i 2>&1) || status=$?
+    if [ $status -ne 0 ]; then
+        echo "wine-run.sh: could not create the $arch prefix $1:" \
+            "$loader wineboot -i ended with $status" >&2
+        tail -n 5 <<<"$boot_output" >&2
+        return $status
+    fi
+    WINEPREFIX=$1 wineserver -w
+}
+
+# Creating a prefix costs Wine many seconds, and a test run needs several:
+# each starts as a copy of a pristine one, made once per kind in the build
+# folder (Wine keeps no path of the prefix itself inside it).
+template=$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix-template-$arch
+
+mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$template")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        status=0
-        boot_output=$("$loader" wineboot -i 2>&1) || status=$?
-        if [ $status -ne 0 ]; then
-            echo "wine-run.sh: could not create the $arch prefix $WINEPREFIX:" \
-                "$loader wineboot -i ended with $status" >&2
-            tail -n 5 <<<"$boot_output" >&2
-            exit $status
+        (
+            flock 8
+            if [ ! -f "$template/system.reg" ]; then
+                rm -rf "$template.new"
+                create_prefix "$template.new" && mv "$template.new" "$template"
+            fi
+        ) 8>"$template.lock" || exit
+        if [ -e "$WINEPREFIX" ]; then
+            echo "wine-run.sh: $WINEPREFIX exists but is no Wine prefix; it is left as it is" >&2
+            exit 1
         fi
-        wineserver -w
+        rm -rf "$WINEPREFIX.new"
+        cp -a "$template" "$WINEPREFIX.new"
+        mv "$WINEPREFIX.new" "$WINEPREFIX"
     fi
     if ! grep -qx "#arch=$arch" "$WINEPREFIX/system.reg"; then
         echo "wine-run.sh: $WINEPREFIX is not a $arch prefix; it is left as it is" >&2
