@@ -15,7 +15,7 @@ arch=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --buffer-output) buffer_output=1 ;;
-    --arch) arch=$2 && shift ;;
+    --arch) arch=${2:-?} && shift ;;
     *) break ;;
     esac
     shift
