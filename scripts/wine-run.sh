@@ -15,7 +15,11 @@ arch=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --buffer-output) buffer_output=1 ;;
-    --arch) arch=${2:-?} && shift ;;
+    --arch)
+        [ $# -ge 2 ] || { echo "wine-run.sh: --arch needs win32 or win64" >&2; exit 2; }
+        arch=$2
+        shift
+        ;;
     *) break ;;
     esac
     shift
