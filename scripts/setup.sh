@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Glidora needs on Debian 12, as root:
+# Installs what building, running and testing Glidora needs on Debian 12 or 13,
+# as root:
 # both Windows toolchains and both Wines, since the x86-64 build runs where the
 # host cannot run 32-bit code.
 # Installs only the packages that are missing; when everything is present it
@@ -7,7 +8,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  cmake ninja-build g++ clang clang-format libclang-rt-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev libbenchmark-dev
   libfreetype-dev fonts-dejavu-extra
@@ -15,6 +16,11 @@ PACKAGES=(
   xvfb xdotool imagemagick
   zip unzip
 )
+
+# Every name above exists on both releases (libclang-rt-dev is the unversioned
+# name of clang's runtime libraries, which the fuzzer and sanitizers link).
+release=$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}")
+echo "setup: found ${release:-an unknown release}"
 
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]
