@@ -1,8 +1,9 @@
-# Run with cmake -DGENERATOR=... -DOUTPUT_DIR=... -DCOMMITTED_DIR=... -P compare_pictures.cmake
+# Run with cmake -DGENERATOR=... -DNUMERALS=... -DOUTPUT_DIR=... -DCOMMITTED_DIR=...
+#                -P compare_pictures.cmake
 # Regenerates the pictures into an empty directory and fails unless every file matches the
 # committed one exactly, so the committed pictures can never drift from their generator.
 
-foreach(required GENERATOR OUTPUT_DIR COMMITTED_DIR)
+foreach(required GENERATOR NUMERALS OUTPUT_DIR COMMITTED_DIR)
     if(NOT DEFINED ${required})
         message(FATAL_ERROR "compare_pictures: ${required} is not set")
     endif()
@@ -11,7 +12,7 @@ endforeach()
 file(REMOVE_RECURSE "${OUTPUT_DIR}")
 file(MAKE_DIRECTORY "${OUTPUT_DIR}")
 
-execute_process(COMMAND "${GENERATOR}" "${OUTPUT_DIR}" RESULT_VARIABLE generator_result)
+execute_process(COMMAND "${GENERATOR}" "${OUTPUT_DIR}" "${NUMERALS}" RESULT_VARIABLE generator_result)
 if(NOT generator_result EQUAL 0)
     message(FATAL_ERROR "compare_pictures: make_pictures failed (${generator_result})")
 endif()

@@ -11,7 +11,6 @@ PACKAGES=(
   cmake ninja-build g++ clang clang-format libclang-rt-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev libbenchmark-dev
-  libfreetype-dev fonts-dejavu-extra
   wine wine32:i386 wine64 fonts-wine
   xvfb xdotool imagemagick
   zip unzip

@@ -1,16 +1,14 @@
-// make_pictures <output-dir> [font-path]
+// make_pictures <output-dir> <numerals-file>
 //
 // Writes the committed game pictures: board3.bmp .. board6.bmp (the solved board for each size,
 // white numerals on dark blue, the bottom-right square left empty as the gap) and glidora.ico
 // (a 16-colour miniature 3 x 3 board drawn with a built-in pixel font).
 //
-// The numerals are rendered with FreeType's monochrome (1-bit) rasteriser rather than
-// anti-aliased grey levels so that every picture holds exactly two colours; the game and its
-// tests can then tell ink from background without thresholds, and the output stays byte for byte
-// reproducible.
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
+// The numerals come from tools/numerals.txt, a one-bit pixel font kept with the sources, not from
+// a font rasteriser at build time: a rasteriser's output changes between its versions, and the
+// pictures must come out the same byte for byte on every machine that regenerates them. One bit
+// per pixel also keeps every picture to exactly two colours, so the game and its tests tell ink
+// from background without thresholds.
 
 #include <algorithm>
 #include <array>
@@ -18,15 +16,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace {
-
-constexpr const char *default_font_path =
-    "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf";
 
 struct Rgb {
     std::uint8_t r;
@@ -127,42 +123,84 @@ struct BoardStyle {
 
 constexpr std::array<BoardStyle, 4> board_styles{{{3, 50}, {4, 38}, {5, 29}, {6, 26}}};
 
-// A rendered glyph copied out of FreeType's reusable slot, placed relative to the pen origin on
-// the baseline (y grows downwards).
-struct PlacedGlyph {
-    int left;
-    int top;
+// One digit of the numeral font: its ink, placed relative to the pen origin on the baseline
+// (y grows downwards), and how far it moves the pen.
+struct Glyph {
+    int left = 0;
+    int top = 0;
+    int advance = 0;
     Mask bits;
 };
 
-// Renders one character with the monochrome rasteriser; the result is 1-bit by construction.
-bool render_mono(FT_Face face, char character, Mask &bits, int &left, int &top, int &advance) {
-    if (FT_Load_Char(face, static_cast<FT_ULong>(character), FT_LOAD_TARGET_MONO) != 0 ||
-        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) != 0) {
-        std::fprintf(stderr, "make_pictures: cannot render '%c'\n", character);
-        return false;
-    }
-    const FT_Bitmap &bitmap = face->glyph->bitmap;
-    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO || bitmap.pitch < 0) {
-        std::fprintf(stderr, "make_pictures: unexpected bitmap layout for '%c'\n", character);
-        return false;
-    }
-    constexpr int bits_per_byte = 8;
-    constexpr unsigned leftmost_bit = 0x80u;
-    bits = make_mask(static_cast<int>(bitmap.width), static_cast<int>(bitmap.rows));
-    for (int y = 0; y < bits.height; ++y) {
-        const unsigned char *row = bitmap.buffer + y * bitmap.pitch;
-        for (int x = 0; x < bits.width; ++x) {
-            if ((row[x / bits_per_byte] & (leftmost_bit >> (x % bits_per_byte))) != 0) {
-                set_mask(bits, x, y);
+using Digits = std::array<Glyph, 10>;
+
+struct NumeralFont {
+    int figure_height = 0;
+    Digits digits;
+};
+
+bool font_error(const std::filesystem::path &path, int line, const char *what) {
+    std::fprintf(stderr, "make_pictures: %s:%d: %s\n", path.string().c_str(), line, what);
+    return false;
+}
+
+// Reads one glyph's rows of '#' (ink) and '.' (none).
+bool read_rows(std::istream &in, const std::filesystem::path &path, int &line_number,
+               Glyph &glyph) {
+    std::string row;
+    for (int y = 0; y < glyph.bits.height; ++y) {
+        ++line_number;
+        if (!std::getline(in, row) || static_cast<int>(row.size()) != glyph.bits.width ||
+            row.find_first_not_of("#.") != std::string::npos) {
+            return font_error(path, line_number, "bad glyph row");
+        }
+        for (int x = 0; x < glyph.bits.width; ++x) {
+            if (row[static_cast<std::size_t>(x)] == '#') {
+                set_mask(glyph.bits, x, y);
             }
         }
     }
-    left = face->glyph->bitmap_left;
-    top = face->glyph->bitmap_top;
-    // Plain advances, no kerning, keep the layout independent of the font's pair tables.
-    constexpr int fixed_point_shift = 6;
-    advance = static_cast<int>(face->glyph->advance.x >> fixed_point_shift);
+    return true;
+}
+
+// The numerals file: "figure <height>" starts a size, "digit <d> <left> <top> <advance> <width>
+// <rows>" a glyph, followed by its rows; blank lines and lines starting "# " are comments.
+bool read_numeral_fonts(const std::filesystem::path &path, std::vector<NumeralFont> &fonts) {
+    std::ifstream in(path);
+    if (!in) {
+        return font_error(path, 0, "cannot open");
+    }
+    std::string line;
+    int line_number = 0;
+    while (std::getline(in, line)) {
+        ++line_number;
+        std::istringstream words(line);
+        std::string keyword;
+        if (!(words >> keyword) || keyword == "#") {
+            continue;
+        }
+        if (keyword == "figure") {
+            fonts.emplace_back();
+            if (!(words >> fonts.back().figure_height)) {
+                return font_error(path, line_number, "bad figure line");
+            }
+            continue;
+        }
+        int digit = -1;
+        int width = 0;
+        int height = 0;
+        Glyph glyph;
+        if (keyword != "digit" || fonts.empty() ||
+            !(words >> digit >> glyph.left >> glyph.top >> glyph.advance >> width >> height) ||
+            digit < 0 || digit > 9 || width < 0 || height < 0) {
+            return font_error(path, line_number, "bad digit line");
+        }
+        glyph.bits = make_mask(width, height);
+        if (!read_rows(in, path, line_number, glyph)) {
+            return false;
+        }
+        fonts.back().digits[static_cast<std::size_t>(digit)] = std::move(glyph);
+    }
     return true;
 }
 
@@ -173,30 +211,31 @@ struct InkBox {
     int y1; // exclusive
 };
 
-// Places each character's glyph on one baseline, one plain advance after the previous one.
-bool lay_out(FT_Face face, std::string_view text, std::vector<PlacedGlyph> &glyphs) {
+struct PlacedGlyph {
+    int left;
+    int top;
+    const Mask *bits;
+};
+
+// Places each digit's glyph on one baseline, one plain advance after the previous one.
+std::vector<PlacedGlyph> lay_out(const Digits &digits, std::string_view text) {
+    std::vector<PlacedGlyph> glyphs;
     int pen_x = 0;
     for (char character : text) {
-        PlacedGlyph glyph{};
-        int advance = 0;
-        if (!render_mono(face, character, glyph.bits, glyph.left, glyph.top, advance)) {
-            return false;
-        }
-        glyph.left += pen_x;
-        glyph.top = -glyph.top;
-        glyphs.push_back(std::move(glyph));
-        pen_x += advance;
+        const Glyph &glyph = digits[static_cast<std::size_t>(character - '0')];
+        glyphs.push_back({pen_x + glyph.left, -glyph.top, &glyph.bits});
+        pen_x += glyph.advance;
     }
-    return true;
+    return glyphs;
 }
 
 // Returns false when the glyphs hold no ink at all.
 bool ink_bounds(const std::vector<PlacedGlyph> &glyphs, InkBox &box) {
     bool any = false;
     for (const PlacedGlyph &glyph : glyphs) {
-        for (int y = 0; y < glyph.bits.height; ++y) {
-            for (int x = 0; x < glyph.bits.width; ++x) {
-                if (!mask_at(glyph.bits, x, y)) {
+        for (int y = 0; y < glyph.bits->height; ++y) {
+            for (int x = 0; x < glyph.bits->width; ++x) {
+                if (!mask_at(*glyph.bits, x, y)) {
                     continue;
                 }
                 const int px = glyph.left + x;
@@ -214,9 +253,9 @@ bool ink_bounds(const std::vector<PlacedGlyph> &glyphs, InkBox &box) {
 Mask crop(const std::vector<PlacedGlyph> &glyphs, const InkBox &box) {
     Mask ink = make_mask(box.x1 - box.x0, box.y1 - box.y0);
     for (const PlacedGlyph &glyph : glyphs) {
-        for (int y = 0; y < glyph.bits.height; ++y) {
-            for (int x = 0; x < glyph.bits.width; ++x) {
-                if (mask_at(glyph.bits, x, y)) {
+        for (int y = 0; y < glyph.bits->height; ++y) {
+            for (int x = 0; x < glyph.bits->width; ++x) {
+                if (mask_at(*glyph.bits, x, y)) {
                     set_mask(ink, glyph.left + x - box.x0, glyph.top + y - box.y0);
                 }
             }
@@ -225,55 +264,26 @@ Mask crop(const std::vector<PlacedGlyph> &glyphs, const InkBox &box) {
     return ink;
 }
 
-// Returns the text's ink cropped to its bounding box, ready to be centred.
-bool render_text(FT_Face face, std::string_view text, Mask &ink) {
-    std::vector<PlacedGlyph> glyphs;
-    if (!lay_out(face, text, glyphs)) {
-        return false;
-    }
+// Returns the number's ink cropped to its bounding box, ready to be centred.
+bool render_number(const Digits &digits, int number, Mask &ink) {
+    const std::vector<PlacedGlyph> glyphs = lay_out(digits, std::to_string(number));
     InkBox box{};
     if (!ink_bounds(glyphs, box)) {
-        std::fprintf(stderr, "make_pictures: no ink for \"%.*s\"\n", static_cast<int>(text.size()),
-                     text.data());
+        std::fprintf(stderr, "make_pictures: no ink for %d\n", number);
         return false;
     }
     ink = crop(glyphs, box);
     return true;
 }
 
-// Digits whose tops and bottoms are flat, so their ink is exactly the figure height; the round
-// digits overshoot it by a pixel at either end, as the type designer intended.
-constexpr std::string_view flat_digits = "147";
-
-bool measure_figure_height(FT_Face face, int &height) {
-    Mask ink;
-    if (!render_text(face, flat_digits, ink)) {
-        return false;
-    }
-    height = ink.height;
-    return true;
-}
-
-// Picks the smallest pixel size whose figure height is exactly the wanted one; hinting rounds
-// heights unevenly, so searching is more reliable than scaling from the font's units.
-bool set_size_for_figure_height(FT_Face face, int wanted_height) {
-    constexpr FT_UInt largest_pixel_size = 4 * board_pixels;
-    for (FT_UInt pixel_size = 1; pixel_size <= largest_pixel_size; ++pixel_size) {
-        if (FT_Set_Pixel_Sizes(face, 0, pixel_size) != 0) {
-            std::fprintf(stderr, "make_pictures: cannot set pixel size %u\n", pixel_size);
-            return false;
-        }
-        int height = 0;
-        if (!measure_figure_height(face, height)) {
-            return false;
-        }
-        if (height == wanted_height) {
-            std::printf("figure height %d px at pixel size %u\n", wanted_height, pixel_size);
-            return true;
+const NumeralFont *font_for(const std::vector<NumeralFont> &fonts, int figure_height) {
+    for (const NumeralFont &font : fonts) {
+        if (font.figure_height == figure_height) {
+            return &font;
         }
     }
-    std::fprintf(stderr, "make_pictures: no pixel size gives %d px digits\n", wanted_height);
-    return false;
+    std::fprintf(stderr, "make_pictures: no numerals %d px high\n", figure_height);
+    return nullptr;
 }
 
 // Copies the number's ink centred in its square; refuses ink that would leave the square.
@@ -294,10 +304,7 @@ bool draw_centred(Mask &board, const Mask &ink, int square_x, int square_y, int 
     return true;
 }
 
-bool draw_board(FT_Face face, const BoardStyle &style, Mask &board) {
-    if (!set_size_for_figure_height(face, style.figure_height)) {
-        return false;
-    }
+bool draw_board(const Digits &digits, const BoardStyle &style, Mask &board) {
     board = make_mask(board_pixels, board_pixels);
     const int square_size = board_pixels / style.size;
     const int last_square = style.size * style.size - 1;
@@ -305,7 +312,7 @@ bool draw_board(FT_Face face, const BoardStyle &style, Mask &board) {
         const int column = index % style.size;
         const int row = index / style.size;
         Mask ink;
-        if (!render_text(face, std::to_string(index + 1), ink) ||
+        if (!render_number(digits, index + 1, ink) ||
             !draw_centred(board, ink, column * board_pixels / style.size,
                           row * board_pixels / style.size, square_size)) {
             return false;
@@ -345,28 +352,22 @@ Bytes encode_board_bmp(const Mask &board) {
     return out;
 }
 
-bool write_boards(const std::filesystem::path &output_dir, const char *font_path) {
-    FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) != 0) {
-        std::fprintf(stderr, "make_pictures: cannot start FreeType\n");
+bool write_boards(const std::filesystem::path &output_dir,
+                  const std::filesystem::path &numerals_path) {
+    std::vector<NumeralFont> fonts;
+    if (!read_numeral_fonts(numerals_path, fonts)) {
         return false;
     }
-    FT_Face face = nullptr;
-    bool ok = FT_New_Face(library, font_path, 0, &face) == 0;
-    if (!ok) {
-        std::fprintf(stderr, "make_pictures: cannot open font %s\n", font_path);
-    }
     for (const BoardStyle &style : board_styles) {
+        const NumeralFont *font = font_for(fonts, style.figure_height);
         Mask board;
-        ok = ok && draw_board(face, style, board) &&
-             write_file(output_dir / ("board" + std::to_string(style.size) + ".bmp"),
-                        encode_board_bmp(board));
+        if (font == nullptr || !draw_board(font->digits, style, board) ||
+            !write_file(output_dir / ("board" + std::to_string(style.size) + ".bmp"),
+                        encode_board_bmp(board))) {
+            return false;
+        }
     }
-    if (face != nullptr) {
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(library);
-    return ok;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -513,13 +514,13 @@ Bytes encode_icon(const IconPixels &pixels) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s <output-dir> [font-path]\n",
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <output-dir> <numerals-file>\n",
                      argc > 0 ? argv[0] : "make_pictures");
         return 2;
     }
     const std::filesystem::path output_dir = argv[1];
-    const char *font_path = argc == 3 ? argv[2] : default_font_path;
+    const std::filesystem::path numerals_path = argv[2];
 
     std::error_code error;
     std::filesystem::create_directories(output_dir, error);
@@ -527,7 +528,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "make_pictures: cannot create %s\n", output_dir.string().c_str());
         return 1;
     }
-    const bool ok = write_boards(output_dir, font_path) &&
+    const bool ok = write_boards(output_dir, numerals_path) &&
                     write_file(output_dir / "glidora.ico", encode_icon(draw_icon()));
     return ok ? 0 : 1;
 }
