@@ -19,6 +19,31 @@ set(GLIDORA_WINDOW_TESTS ui_window_test ui_dialogs_test ui_pixels_test ui_nopict
 # Wine waits up to two seconds for a window manager to withdraw every managed
 # window it hides, and the tests' X display has none: each closed box would
 # cost that long. The test programs (not the game) get unmanaged windows.
+# The frame they are drawn with is chosen here too, not left to the Wine
+# version: Wine 8's default is the classic frame, Wine 10's a taller one.
+# Metrics are in twips (-15 a pixel): caption and menu, padded border.
+function(glidora_frame_settings out caption menu padded_border)
+    set(settings "\n[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\n")
+    foreach(metric CaptionHeight:${caption} CaptionWidth:${caption} MenuHeight:${menu}
+                   MenuWidth:${menu} PaddedBorderWidth:${padded_border} BorderWidth:-15)
+        string(REPLACE ":" "\"=\"" entry ${metric})
+        string(APPEND settings "\"${entry}\"\n")
+    endforeach()
+    set(${out} "${settings}" PARENT_SCOPE)
+endfunction()
+
+# A fixture that imports a prefix's settings (test `import`), then waits for
+# its server to end: programs read the frame metrics from a fresh one.
+function(glidora_prefix_settings fixture import prefix settings)
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${import}.reg "${settings}")
+    add_test(NAME ${import} COMMAND ${GLIDORA_WINE_RUN} ${prefix} reg import
+                                    ${CMAKE_CURRENT_BINARY_DIR}/${import}.reg)
+    add_test(NAME ${fixture}_server_restart COMMAND wineserver -w)
+    set_tests_properties(${fixture}_server_restart PROPERTIES
+        DEPENDS ${import} ENVIRONMENT WINEPREFIX=${prefix})
+    set_tests_properties(${import} ${fixture}_server_restart PROPERTIES FIXTURES_SETUP ${fixture})
+endfunction()
+
 if(CMAKE_CROSSCOMPILING)
     set(unmanaged_settings "REGEDIT4\n")
     foreach(program IN LISTS GLIDORA_WINDOW_TESTS)
@@ -26,11 +51,9 @@ if(CMAKE_CROSSCOMPILING)
                "\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${program}.exe\\X11 Driver]\n"
                "\"Managed\"=\"N\"\n")
     endforeach()
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/ui_unmanaged_windows.reg "${unmanaged_settings}")
-    add_test(NAME ui_unmanaged_windows
-             COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} reg import
-                     ${CMAKE_CURRENT_BINARY_DIR}/ui_unmanaged_windows.reg)
-    set_tests_properties(ui_unmanaged_windows PROPERTIES FIXTURES_SETUP ui_wine_settings)
+    glidora_frame_settings(classic_frame -270 -270 0)
+    glidora_prefix_settings(ui_wine_settings ui_unmanaged_windows ${PROJECT_BINARY_DIR}/wineprefix
+                            "${unmanaged_settings}${classic_frame}")
 endif()
 
 # Programs that open windows share one Wine desktop and one X display: they
@@ -110,26 +133,12 @@ endif()
 
 # The window, dialog and pixel programs again, in a prefix of their own whose
 # frame has the metrics of Windows 10 and 11 at 100 %: a taller caption and
-# menu and a padded border (values in twips). The board must still show whole.
+# menu and a padded border. The board must still show whole.
 if(CMAKE_CROSSCOMPILING)
     set(modern_prefix ${PROJECT_BINARY_DIR}/wineprefix-modern-frame)
-    set(modern_settings
-        "${unmanaged_settings}\n[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\n")
-    foreach(metric CaptionHeight:-330 CaptionWidth:-330 MenuHeight:-285 MenuWidth:-285
-                   PaddedBorderWidth:-60 BorderWidth:-15)
-        string(REPLACE ":" "\"=\"" entry ${metric})
-        string(APPEND modern_settings "\"${entry}\"\n")
-    endforeach()
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/ui_modern_frame.reg "${modern_settings}")
-    add_test(NAME ui_modern_frame_settings
-             COMMAND ${GLIDORA_WINE_RUN} ${modern_prefix} reg import
-                     ${CMAKE_CURRENT_BINARY_DIR}/ui_modern_frame.reg)
-    # Programs read the metrics from a freshly started server.
-    add_test(NAME ui_modern_frame_server_restart COMMAND wineserver -w)
-    set_tests_properties(ui_modern_frame_server_restart PROPERTIES
-        DEPENDS ui_modern_frame_settings ENVIRONMENT WINEPREFIX=${modern_prefix})
-    set_tests_properties(ui_modern_frame_settings ui_modern_frame_server_restart
-                         PROPERTIES FIXTURES_SETUP ui_modern_frame)
+    glidora_frame_settings(modern_frame -330 -285 -60)
+    glidora_prefix_settings(ui_modern_frame ui_modern_frame_settings ${modern_prefix}
+                            "${unmanaged_settings}${modern_frame}")
     foreach(program ui_window_test ui_dialogs_test ui_pixels_test)
         add_test(NAME ${program}_modern_frame
                  COMMAND ${GLIDORA_WINE_RUN} ${modern_prefix} $<TARGET_FILE:${program}>)

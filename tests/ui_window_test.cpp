@@ -2,6 +2,7 @@
 // commands, closing, and the real WinMain around it.
 #include "ui_harness.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -24,6 +25,20 @@ constexpr DWORD EXIT_WAIT_MS = 50;
 bool ModernFrame() {
     const char *frame = std::getenv("GLIDORA_FRAME");
     return frame != nullptr && std::string(frame) == "modern";
+}
+
+// The outer size that frames the board exactly as client area, from the
+// system's own frame metrics: on each side the sizing frame (dialog frame,
+// border and padded border) and the client edge; above, caption and menu.
+SIZE FrameAroundBoard() {
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const int frame = metrics.iBorderWidth + metrics.iPaddedBorderWidth;
+    const int sides = GetSystemMetrics(SM_CXDLGFRAME) + frame + GetSystemMetrics(SM_CXEDGE);
+    const int ends = GetSystemMetrics(SM_CYDLGFRAME) + frame + GetSystemMetrics(SM_CYEDGE);
+    const int bars = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU);
+    return {BOARD_PIXELS + 2 * sides, BOARD_PIXELS + 2 * ends + bars};
 }
 
 void ExpectWinBox() {
@@ -89,7 +104,8 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
 
     // A second window, unmoved, shows the size the game asks for: on any
     // frame the board exactly as client area; the classic frame's outer size
-    // where that holds it, and more only where the frame is thicker.
+    // where that holds it, and exactly what the frame needs where it is
+    // thicker. The prefix chooses the frame, classic or modern.
     const HWND fresh = CreateMainWindow();
     ASSERT_NE(fresh, nullptr);
     RECT frame;
@@ -105,6 +121,9 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
         EXPECT_EQ(frame.right - frame.left, CLASSIC_OUTER_WIDTH);
         EXPECT_EQ(frame.bottom - frame.top, CLASSIC_OUTER_HEIGHT);
     }
+    const SIZE needed = FrameAroundBoard();
+    EXPECT_EQ(frame.right - frame.left, std::max<LONG>(CLASSIC_OUTER_WIDTH, needed.cx));
+    EXPECT_EQ(frame.bottom - frame.top, std::max<LONG>(CLASSIC_OUTER_HEIGHT, needed.cy));
     const HMENU bar = GetMenu(fresh);
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);
