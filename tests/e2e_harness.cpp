@@ -556,7 +556,16 @@ AssertionResult LaunchGame(GameRun &run) {
         SleepMs(100);
     }
     ResetEngine(START_BOARD_SIZE);
-    return LocateBoard(run, RenderEngineBoard(), 20000);
+    if (AssertionResult located = LocateBoard(run, RenderEngineBoard(), 20000); !located) {
+        return located;
+    }
+    // The board's picture starts at the client area's first pixel.
+    if (run.boardOrigin.x != run.inputOrigin.x || run.boardOrigin.y != run.inputOrigin.y) {
+        return AssertionFailure() << "the board shows at " << run.boardOrigin.x << ","
+                                  << run.boardOrigin.y << " but the client area starts at "
+                                  << run.inputOrigin.x << "," << run.inputOrigin.y;
+    }
+    return AssertionSuccess();
 }
 
 bool GameAlive(GameRun &run) {
@@ -733,8 +742,8 @@ AssertionResult PressKeys(const std::string &window, const std::vector<std::stri
 }
 
 AssertionResult ClickClient(const GameRun &run, int clientX, int clientY) {
-    return Xdotool({"mousemove", std::to_string(run.boardOrigin.x + clientX),
-                    std::to_string(run.boardOrigin.y + clientY), "click", "1"});
+    return Xdotool({"mousemove", std::to_string(run.inputOrigin.x + clientX),
+                    std::to_string(run.inputOrigin.y + clientY), "click", "1"});
 }
 
 AssertionResult ChooseMenuItem(const GameRun &run, const std::string &mnemonic) {
@@ -871,6 +880,24 @@ void ResetEngine(int size) {
 
 // --- The board on screen ---------------------------------------------------
 
+namespace {
+
+AssertionResult LocateClientInput(GameRun &run) {
+    std::vector<std::string> lines;
+    if (AssertionResult read = ReadWindowTexts("Glidora", lines); !read) {
+        return read;
+    }
+    for (const std::string &line : lines) {
+        if (std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x, &run.inputOrigin.y) ==
+            2) {
+            return AssertionSuccess();
+        }
+    }
+    return AssertionFailure() << "no client origin from the window probe: " << JoinWords(lines);
+}
+
+} // namespace
+
 AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs) {
     const Clock::time_point deadline = Deadline(timeoutMs);
     Image screen;
@@ -888,7 +915,7 @@ AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs) 
         Point found;
         if (FindImage(screen, expected, corners, found)) {
             run.boardOrigin = found;
-            return AssertionSuccess();
+            return LocateClientInput(run);
         }
         if (MsLeft(deadline) == 0) {
             const std::string base =

@@ -51,7 +51,8 @@ struct GameRun {
     bool gameEnded = false;
     int gameWaitStatus = 0; // as waitpid reports it, once gameEnded
     std::string mainWindow; // X window id of the "Glidora" window
-    Point boardOrigin;      // screen position of client pixel (0, 0)
+    Point boardOrigin;      // screen position of client pixel (0, 0) as drawn
+    Point inputOrigin;      // and where Windows maps mouse input for it
 };
 
 // Runs a program (searched on PATH) with extra "NAME=value" environment
@@ -138,6 +139,10 @@ void ResetEngine(int size);
 
 // Searches the main window's area for an exact copy of `expected` and stores
 // its position as the board origin.
+// Finds the expected board in the main window, and where the game takes
+// presses for its client area: the two differ where Wine draws a window
+// away from where it places it (Wine 10 does so for a maximised window
+// without a window manager).
 testing::AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs);
 
 // Polls the board until it equals `expected`; on a timeout, saves the last

@@ -184,8 +184,8 @@ std::vector<std::string> XdotoolCommands(const GameRun &run, const std::vector<A
         }
         inKeys = false;
         const bool onClient = action.kind == ActionKind::Click;
-        const int x = onClient ? run.boardOrigin.x + action.x : action.x;
-        const int y = onClient ? run.boardOrigin.y + action.y : action.y;
+        const int x = onClient ? run.inputOrigin.x + action.x : action.x;
+        const int y = onClient ? run.inputOrigin.y + action.y : action.y;
         arguments.insert(arguments.end(),
                          {"mousemove", std::to_string(x), std::to_string(y), "click", "--delay",
                           std::to_string(CLICK_DELAY_MS), "1"});

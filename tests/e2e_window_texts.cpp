@@ -6,6 +6,8 @@
 //
 // Output, one line each, fields separated by a tab:
 //   window <caption> <owner's caption or empty>
+//   client <x> <y>   where Windows puts the window's client pixel (0, 0) on
+//                    the screen: where the window takes mouse input
 //   child <class name> <text>
 // Exit code: 0 when exactly one such window exists, 1 when none, 3 when
 // several, 2 on wrong usage.
@@ -83,6 +85,10 @@ int main(int argc, char **argv) {
         ReadText(owner, ownerCaption);
     }
     std::printf("window\t%s\t%s\n", search.caption, ownerCaption);
+    POINT clientOrigin = {0, 0};
+    ClientToScreen(search.found, &clientOrigin);
+    std::printf("client\t%ld\t%ld\n", static_cast<long>(clientOrigin.x),
+                static_cast<long>(clientOrigin.y));
     EnumChildWindows(search.found, PrintChild, 0);
     std::fflush(stdout);
     return 0;
