@@ -14,8 +14,10 @@ shift
 build=build/$(windows_preset "$GLIDORA_WINE_ARCH")
 exe=$build/ui/glidora.exe
 prefix=$PWD/$build/wineprefix-screenshot
-# The window opens at the desktop's top-left corner and fills it exactly.
-desktop_size=312x350
+# The window opens at the desktop's top-left corner. Its size depends on the
+# frame Wine draws (312 x 350 on Wine 8's classic frame, taller on Wine 10's),
+# so the desktop leaves room and the picture is cut to the window afterwards.
+desktop_size=480x480
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
 
 source scripts/display.sh
@@ -49,4 +51,7 @@ for key in "$@"; do
 done
 sleep 1
 import -window "$desktop" "$output"
-echo "screenshot: $output"
+# Everything of the desktop's own colour around the window goes.
+background=$(convert "$output" -format '%[pixel:p{479,479}]' info:)
+convert "$output" -bordercolor "$background" -border 1 -trim +repage "$output"
+echo "screenshot: $output ($(identify -format '%wx%h' "$output"))"
