@@ -23,6 +23,7 @@
 #include "engine/board.h"
 #include "res/resource.h"
 #include "ui_pictures.h"
+#include "windows_environment.h"
 
 namespace {
 
@@ -97,20 +98,19 @@ NameOrOrdinal ReadNameOrOrdinal(Reader &reader) {
 
 // ---- The module -------------------------------------------------------------
 
-const char *GameExe() {
-    const char *chosen = std::getenv("GLIDORA_EXE");
-    return chosen != nullptr ? chosen : GLIDORA_EXE;
+std::string GameExe() {
+    return EnvironmentValue("GLIDORA_EXE").value_or(GLIDORA_EXE);
 }
 
 int ExpectedGameBits() {
-    const char *chosen = std::getenv("GLIDORA_EXE_BITS");
-    return chosen != nullptr ? std::atoi(chosen) : static_cast<int>(8 * sizeof(void *));
+    const std::optional<std::string> chosen = EnvironmentValue("GLIDORA_EXE_BITS");
+    return chosen ? std::atoi(chosen->c_str()) : static_cast<int>(8 * sizeof(void *));
 }
 
 class ResourceTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        game = LoadLibraryExA(GameExe(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        game = LoadLibraryExA(GameExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     }
     static void TearDownTestSuite() {
         if (game != nullptr) {
