@@ -38,22 +38,30 @@ step() {
 
 mingw_root=/usr/i686-w64-mingw32
 googletest=/usr/src/googletest
-for tool in clang lld-link llvm-rc llvm-lib llvm-mt i686-w64-mingw32-windres \
-  i686-w64-mingw32-g++-posix cmake ninja; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (Debian: clang, lld, llvm, MinGW-w64)"
+for tool in clang i686-w64-mingw32-windres i686-w64-mingw32-g++-posix cmake ninja; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (Debian: clang, MinGW-w64, CMake, Ninja)"
 done
 [ -f "$googletest/CMakeLists.txt" ] || fail "no GoogleTest sources in $googletest"
 
 rm -rf "$work"
 mkdir -p "$work/bin"
-# clang-cl and llvm-windres are clang and llvm-rc under other names, which pick
-# the mode; Debian 12 has them unversioned only in LLVM's own directory.
+# The LLVM tools by their plain names, from PATH or else from the directory of
+# clang's own version, where Debian keeps every one unversioned (Debian 12's
+# PATH has no plain llvm-windres). clang-cl is clang and llvm-windres llvm-rc
+# under another name, which picks the mode.
+llvm_bin=$(dirname "$(readlink -f "$(command -v clang)")")
+llvm_tool() {
+  local name=$1 found
+  found=$(command -v "$name" || true)
+  [ -n "$found" ] || [ ! -x "$llvm_bin/$name" ] || found=$llvm_bin/$name
+  [ -n "$found" ] || return 1
+  ln -s "$found" "$work/bin/$name"
+}
 ln -s "$(command -v clang)" "$work/bin/clang-cl"
-if command -v llvm-windres >/dev/null; then
-  ln -s "$(command -v llvm-windres)" "$work/bin/llvm-windres"
-else
-  ln -s "$(command -v llvm-rc)" "$work/bin/llvm-windres"
-fi
+for tool in lld-link llvm-rc llvm-lib llvm-mt; do
+  llvm_tool "$tool" || fail "$tool is missing (Debian: lld, llvm)"
+done
+llvm_tool llvm-windres || ln -s "$work/bin/llvm-rc" "$work/bin/llvm-windres"
 export PATH="$work/bin:$PATH"
 
 # The headers as a Visual Studio developer prompt names them: INCLUDE.
