@@ -5,6 +5,7 @@
 # clang-format.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
+# The project sees what it would in MSYS2: a native build on a Windows host.
 set(CMAKE_CROSSCOMPILING FALSE)
 set(CMAKE_HOST_UNIX "")
 set(CMAKE_HOST_LINUX "")

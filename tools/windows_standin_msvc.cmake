@@ -3,10 +3,11 @@
 # llvm-rc, llvm-lib and llvm-mt, configured as on a Windows host. MinGW-w64's
 # headers and GCC's libstdc++ stand in for the Windows SDK and Microsoft's
 # standard library, found through INCLUDE as in a developer prompt; they take
-# their GCC paths, hence the GCC version, the stand-in's only foreign flag.
-# Nothing links: there are no Microsoft runtime libraries here.
+# their GCC paths, hence the GCC version and the forced prelude, the stand-in's
+# only foreign flags. Nothing links: there are no Microsoft runtime libraries.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
+# The project sees what it would on Windows: a native build on a Windows host.
 set(CMAKE_CROSSCOMPILING FALSE)
 set(CMAKE_HOST_UNIX "")
 set(CMAKE_HOST_LINUX "")
