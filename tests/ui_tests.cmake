@@ -1,6 +1,7 @@
 # The front end's test programs. Each drives the real window procedure, the
-# dialogs and the painting under Wine in an X display; one program per theme,
-# so that a crash in one does not hide the results of the others.
+# dialogs and the painting, under Wine in an X display on Linux or on the
+# desktop of a Windows host; one program per theme, so that a crash in one
+# does not hide the results of the others.
 
 # The game's resources for the test programs themselves: appInstance is the
 # test program, so menu, dialogs and pictures are loaded from it. A library of
@@ -44,7 +45,7 @@ function(glidora_prefix_settings fixture import prefix settings)
     set_tests_properties(${import} ${fixture}_server_restart PROPERTIES FIXTURES_SETUP ${fixture})
 endfunction()
 
-if(CMAKE_CROSSCOMPILING)
+if(GLIDORA_WINE_RUN)
     set(unmanaged_settings "REGEDIT4\n")
     foreach(program IN LISTS GLIDORA_WINDOW_TESTS)
         string(APPEND unmanaged_settings
@@ -56,19 +57,25 @@ if(CMAKE_CROSSCOMPILING)
                             "${unmanaged_settings}${classic_frame}")
 endif()
 
-# Programs that open windows share one Wine desktop and one X display: they
-# run one at a time, so that no window of one covers a window of another.
-# An optional count of shards splits a program whose cases together outlast
-# the time limit into that many tests, each running its share of the cases.
+# Programs that open windows share one desktop (Wine's, in one X display, or
+# Windows' own): they run one at a time, so that no window of one covers a
+# window of another. An optional count of shards splits a program whose cases
+# together outlast the time limit under Wine into that many tests, each
+# running its share of the cases; natively every case is a test of its own.
 function(glidora_register_ui_test target)
     glidora_warnings(${target})
     set(shards 1)
     if(ARGC GREATER 1)
         set(shards ${ARGV1})
     endif()
-    set(tests ${target})
-    if(shards GREATER 1 AND CMAKE_CROSSCOMPILING)
-        set(tests "")
+    set(properties TIMEOUT 120)
+    if(target IN_LIST GLIDORA_WINDOW_TESTS)
+        list(APPEND properties RESOURCE_LOCK glidora_desktop)
+        if(GLIDORA_WINE_RUN)
+            list(APPEND properties FIXTURES_REQUIRED ui_wine_settings)
+        endif()
+    endif()
+    if(shards GREATER 1 AND GLIDORA_WINE_RUN)
         math(EXPR last "${shards} - 1")
         foreach(index RANGE ${last})
             add_test(NAME ${target}_${index} COMMAND ${target})
@@ -76,16 +83,10 @@ function(glidora_register_ui_test target)
             # output open until the last Wine program ends, so a short test that ran
             # beside this one would wait for it and outlast its own time limit.
             set_tests_properties(${target}_${index} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
-                "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
-            list(APPEND tests ${target}_${index})
+                "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}" ${properties})
         endforeach()
     else()
-        glidora_add_gtest(${target})
-    endif()
-    set_tests_properties(${tests} PROPERTIES TIMEOUT 120)
-    if(target IN_LIST GLIDORA_WINDOW_TESTS)
-        set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK glidora_wine_desktop
-                                                 FIXTURES_REQUIRED ui_wine_settings)
+        glidora_add_gtest(${target} ${properties})
     endif()
 endfunction()
 
@@ -134,7 +135,7 @@ endif()
 # The window, dialog and pixel programs again, in a prefix of their own whose
 # frame has the metrics of Windows 10 and 11 at 100 %: a taller caption and
 # menu and a padded border. The board must still show whole.
-if(CMAKE_CROSSCOMPILING)
+if(GLIDORA_WINE_RUN)
     set(modern_prefix ${PROJECT_BINARY_DIR}/wineprefix-modern-frame)
     glidora_frame_settings(modern_frame -330 -285 -60)
     glidora_prefix_settings(ui_modern_frame ui_modern_frame_settings ${modern_prefix}
@@ -143,7 +144,7 @@ if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${program}_modern_frame
                  COMMAND ${GLIDORA_WINE_RUN} ${modern_prefix} $<TARGET_FILE:${program}>)
         set_tests_properties(${program}_modern_frame PROPERTIES
-            ENVIRONMENT GLIDORA_FRAME=modern TIMEOUT 120 RESOURCE_LOCK glidora_wine_desktop
+            ENVIRONMENT GLIDORA_FRAME=modern TIMEOUT 120 RESOURCE_LOCK glidora_desktop
             FIXTURES_REQUIRED ui_modern_frame)
     endforeach()
 endif()

@@ -3,12 +3,12 @@
 #include "ui_harness.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 #include "board_invariants.h"
 #include "res/resource.h"
 #include "ui/ui.h"
+#include "windows_environment.h"
 
 namespace {
 
@@ -23,8 +23,7 @@ constexpr DWORD EXIT_WAIT_MS = 50;
 // Whether this run's Wine prefix draws the thicker frame of Windows 10 and 11
 // (GLIDORA_FRAME=modern) rather than Wine's classic one.
 bool ModernFrame() {
-    const char *frame = std::getenv("GLIDORA_FRAME");
-    return frame != nullptr && std::string(frame) == "modern";
+    return EnvironmentValue("GLIDORA_FRAME") == "modern";
 }
 
 // The outer size that frames the board exactly as client area, from the
