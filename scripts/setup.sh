@@ -14,6 +14,7 @@ PACKAGES=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xdotool imagemagick
   zip unzip
+  shellcheck
 )
 
 is_installed() {
@@ -34,7 +35,10 @@ if [ ${#missing[@]} -eq 0 ] && [ $need_i386 -eq 0 ]; then
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup: missing packages (${missing[*]}); run this script as root" >&2
+  wanted=""
+  [ ${#missing[@]} -eq 0 ] || wanted="missing packages: ${missing[*]}; "
+  [ $need_i386 -eq 0 ] || wanted+="the i386 architecture is not enabled in dpkg; "
+  echo "setup: ${wanted}run this script as root" >&2
   exit 1
 fi
 
@@ -42,6 +46,21 @@ if [ $need_i386 -eq 1 ]; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-echo "setup: installing ${missing[*]}"
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A fresh cloud machine often runs its unattended upgrades first: wait for
+# them rather than fail on the lock.
+apt_get() {
+  apt-get -o DPkg::Lock::Timeout=600 "$@"
+}
+if ! apt_get update -qq; then
+  echo "setup: the package lists could not be fetched; check the network (or proxy)" \
+    "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
+  exit 1
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! apt_get install -y -qq --no-install-recommends "${missing[@]}"; then
+    echo "setup: apt-get could not install them; if it could not find or fetch a package," \
+      "the package lists may be incomplete: check the network and /etc/apt/sources.list*" >&2
+    exit 1
+  fi
+fi
