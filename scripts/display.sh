@@ -28,7 +28,8 @@ start_private_display() {
         echo "Xvfb did not start" >&2
         return 1
     fi
-    export DISPLAY=":$(head -n 1 "$number_file")"
+    DISPLAY=":$(head -n 1 "$number_file")"
+    export DISPLAY
     rm -f "$number_file"
 }
 

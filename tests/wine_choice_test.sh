@@ -17,6 +17,7 @@ fail() {
 choose() {
     local loader=$1
     shift
+    # shellcheck disable=SC2016 # the inner shell expands them
     env -u GLIDORA_WINE_ARCH -u GLIDORA_WINE_REASON "$@" bash -c '
         source "$1/wine.sh"
         WINE32_LOADER=$2
