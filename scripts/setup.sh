@@ -47,11 +47,25 @@ if [ $need_i386 -eq 1 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 # A fresh cloud machine often runs its unattended upgrades first: wait for
-# them rather than fail on the lock.
+# them rather than fail on the lock. apt-get waits for dpkg's lock itself,
+# but not for that of the package lists.
 apt_get() {
-  apt-get -o DPkg::Lock::Timeout=600 "$@"
+  LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
-if ! apt_get update -qq; then
+update_package_lists() {
+  local said waited=0
+  until said=$(apt_get update -qq 2>&1); do
+    if ! grep -q 'Could not get lock' <<<"$said" || [ $waited -ge 600 ]; then
+      echo "$said" >&2
+      return 1
+    fi
+    [ $waited -gt 0 ] || echo "setup: waiting for another apt to finish"
+    sleep 5
+    waited=$((waited + 5))
+  done
+  [ -z "$said" ] || echo "$said"
+}
+if ! update_package_lists; then
   echo "setup: the package lists could not be fetched; check the network (or proxy)" \
     "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
   exit 1
