@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds glidora.exe and opens it: under Wine in the user's X display, or in
-# a private Xvfb display when there is none. Where this host's Wine cannot run
-# 32-bit programs, the x86-64 build of the same sources runs instead.
+# a private Xvfb display when there is none that answers. Where this host's
+# Wine cannot run 32-bit programs, the x86-64 build of the same sources runs
+# instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +11,9 @@ source scripts/wine.sh
 choose_wine_arch
 preset=$(windows_preset "$GLIDORA_WINE_ARCH")
 build=build/$preset
-prefix=$PWD/$build/wineprefix
+# A prefix of its own: the test suites' prefix and its Wine server are the
+# test command's to start and to end.
+prefix=$PWD/$build/wineprefix-run
 exe=$build/ui/glidora.exe
 log=$build/glidora-run.log
 
@@ -27,9 +30,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [ -z "${DISPLAY:-}" ]; then
-    start_private_display
-    echo "No display found: the game runs in a private X display, $DISPLAY."
+# A DISPLAY that nothing answers (a stale ssh forward, a container, su)
+# would leave the game without a window, and it ends quietly then.
+use_display_or_private
+if [ -n "$XVFB_PID" ]; then
     echo "Take a look with: DISPLAY=$DISPLAY import -window root shot.png"
 fi
 

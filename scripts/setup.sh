@@ -8,12 +8,12 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ clang clang-format libclang-rt-dev
+  cmake ninja-build g++ clang clang-format libclang-rt-dev lld llvm
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 wine64 fonts-wine
   xvfb xdotool imagemagick
-  zip unzip
+  zip unzip shellcheck
 )
 
 # Every name above exists on both releases (libclang-rt-dev is the unversioned
@@ -39,7 +39,10 @@ if [ ${#missing[@]} -eq 0 ] && [ $need_i386 -eq 0 ]; then
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup: missing packages (${missing[*]}); run this script as root" >&2
+  wanted=""
+  [ ${#missing[@]} -eq 0 ] || wanted="missing packages: ${missing[*]}; "
+  [ $need_i386 -eq 0 ] || wanted+="the i386 architecture is not enabled in dpkg; "
+  echo "setup: ${wanted}run this script as root" >&2
   exit 1
 fi
 
@@ -47,6 +50,35 @@ if [ $need_i386 -eq 1 ]; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-echo "setup: installing ${missing[*]}"
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A fresh cloud machine often runs its unattended upgrades first: wait for
+# them rather than fail on the lock. apt-get waits for dpkg's lock itself,
+# but not for that of the package lists.
+apt_get() {
+  LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "$@"
+}
+update_package_lists() {
+  local said waited=0
+  until said=$(apt_get update -qq 2>&1); do
+    if ! grep -q 'Could not get lock' <<<"$said" || [ $waited -ge 600 ]; then
+      echo "$said" >&2
+      return 1
+    fi
+    [ $waited -gt 0 ] || echo "setup: waiting for another apt to finish"
+    sleep 5
+    waited=$((waited + 5))
+  done
+  [ -z "$said" ] || echo "$said"
+}
+if ! update_package_lists; then
+  echo "setup: the package lists could not be fetched; check the network (or proxy)" \
+    "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
+  exit 1
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! apt_get install -y -qq --no-install-recommends "${missing[@]}"; then
+    echo "setup: apt-get could not install them; if it could not find or fetch a package," \
+      "the package lists may be incomplete: check the network and /etc/apt/sources.list*" >&2
+    exit 1
+  fi
+fi

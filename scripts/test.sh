@@ -8,127 +8,164 @@
 # decides: the shipped 32-bit build, or the x86-64 one where no 32-bit code
 # runs); the other build is still built with warnings as errors, and partly run
 # where it can be.
-# Ends with one summary line over all suites; exits non-zero on any failure.
+#
+# The suites build one after the other in the background while those built
+# already are tested, in the same order; each runs its CTest preset, which
+# sets what tests it runs (CMakePresets.json). Ends with one summary
+# line over all suites, from CTest's JUnit records; exits non-zero on any
+# failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
+# ends the run within seconds, with 130 or 143, and with it every process it
+# started; a run killed outright has its leftovers ended by the next one.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 scripts/setup.sh || exit 1
 
 source scripts/display.sh
 source scripts/wine.sh
+source scripts/totals.sh
 choose_wine_arch || exit 1
 
-passed=0
-failed=0
-suite_start=$SECONDS
+# Each suite as "<configure and build preset>[:<test preset>]", in the order
+# they run; a later one may use what an earlier one built (the e2e presets
+# and windows64 read build/windows' or build/windows64's glidora.exe).
+if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
+    suites=(native windows windows-clang e2e windows64:windows64-beside-win32 fuzz)
+else
+    suites=(native windows:windows-host windows64 windows64-clang e2e64 fuzz)
+fi
 
-background_build=""
+# Every process of this run inherits this mark, also those that leave its
+# process groups (Wine's server and services, the end-to-end tests' own
+# Xvfb): they are ended by it, and nothing that another command started.
+GLIDORA_TEST_RUN=$$-$(date +%s%N)
+export GLIDORA_TEST_RUN
+
+# Prints the pids of the processes that carry the given run's mark. A
+# process's environ is the one it was started with: this shell's own has no
+# mark, nor have its subshells, and grep here is started without it.
+marked_processes() {
+    local environ
+    env -u GLIDORA_TEST_RUN grep -slzxF "GLIDORA_TEST_RUN=$1" /proc/[0-9]*/environ |
+        while read -r environ; do
+            environ=${environ#/proc/}
+            echo "${environ%/environ}"
+        done
+}
+
+end_marked_processes() {
+    local mark=$1 pids
+    mapfile -t pids < <(marked_processes "$mark")
+    [ ${#pids[@]} -gt 0 ] || return 0
+    kill -TERM "${pids[@]}" 2>/dev/null
+    for _ in $(seq 30); do
+        mapfile -t pids < <(marked_processes "$mark")
+        [ ${#pids[@]} -gt 0 ] || return 0
+        sleep 0.1
+    done
+    kill -KILL "${pids[@]}" 2>/dev/null
+    return 0
+}
+
+# The test suites' Wine prefixes; run.sh, perf.sh and screenshot.sh have
+# prefixes of their own, which this never touches.
+end_suite_wine_servers() {
+    local prefix
+    for prefix in build/*/wineprefix build/*/wineprefix-modern-frame; do
+        [ -d "$prefix" ] || continue
+        WINEPREFIX=$PWD/$prefix timeout 10 wineserver -k 2>/dev/null
+    done
+    return 0
+}
 
 cleanup() {
-    local prefix
-    if [ -n "$background_build" ]; then
-        kill -- -"$background_build" 2>/dev/null
-        wait "$background_build" 2>/dev/null
-    fi
-    for prefix in build/*/wineprefix*/; do
-        WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
-    done
+    end_suite_wine_servers
+    end_marked_processes "$GLIDORA_TEST_RUN"
     stop_private_display
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'echo "test: interrupted"; exit 130' INT
+trap 'echo "test: terminated"; exit 143' TERM
 
-# Adds a suite's CTest result to the totals; a suite that does not build or
-# report counts as one failure.
-count_suite() {
-    local name=$1 log=$2 summary total failures
-    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-    if [ -z "$summary" ]; then
-        echo "== $name: no test result"
-        failed=$((failed + 1))
-        return
-    fi
-    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
-    failures=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
-    passed=$((passed + total - failures))
-    failed=$((failed + failures))
-    echo "== $name: $summary ($((SECONDS - suite_start)) s)"
+# Runs a command in the background and waits for it, so that a signal is
+# acted on at once rather than when the command ends; "step ... &" does not
+# wait. The command is tied to this shell, and neither it nor what it starts
+# holds the build tree's lock.
+step() {
+    setpriv --pdeathsig KILL -- "$@" 9>&- &
+    wait $!
 }
 
-# Configures and builds a preset; a build that fails counts as one failure.
-build_preset() {
-    local preset=$1
-    mkdir -p build
-    if cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 &&
-        cmake --build --preset "$preset" >"build/$preset-build.log" 2>&1; then
-        return 0
-    fi
-    cat "build/$preset-configure.log" "build/$preset-build.log" 2>/dev/null | tail -n 40
-    echo "== $preset: the build failed"
-    failed=$((failed + 1))
+# Two runs in one clone would share build trees and Wine prefixes.
+mkdir -p build
+exec 9>>build/test.lock
+if ! flock -n 9; then
+    echo "test: another test run in this clone holds build/test.lock; waiting for it to end"
+    # In the background, so that a signal ends the wait; the lock belongs to
+    # the open file, which this shell shares.
+    flock 9 &
+    wait $! || exit 1
+fi
+# A run killed outright may have left Wine servers and other processes.
+previous_run=$(cat build/test.run 2>/dev/null)
+echo "$GLIDORA_TEST_RUN" >build/test.run
+if [ -n "$previous_run" ]; then
+    end_marked_processes "$previous_run"
+fi
+end_suite_wine_servers
+
+# The presets build one after the other in the background, at low priority
+# (scripts/build-presets.sh), while the suites built already are tested in
+# the same order: the Wine suites mostly wait on Wine and the display, and
+# building every suite first would take the run past ten minutes on two cores.
+presets=()
+for suite in "${suites[@]}"; do
+    presets+=("${suite%%:*}")
+    rm -f "build/${suite%%:*}.outcome"
+done
+builds_started=$SECONDS
+setpriv --pdeathsig KILL -- nice -n 19 scripts/build-presets.sh "${presets[@]}" 9>&- &
+builder=$!
+
+# Waits until build-presets.sh is done with a preset; a failed step shows
+# its own log and counts as one failure.
+wait_for_build() {
+    local preset=$1 outcome
+    until [ -e "build/$preset.outcome" ]; do
+        if ! kill -0 "$builder" 2>/dev/null && [ ! -e "build/$preset.outcome" ]; then
+            break
+        fi
+        sleep 1
+    done
+    outcome=$(cat "build/$preset.outcome" 2>/dev/null)
+    case "$outcome" in
+    ok) return 0 ;;
+    configure | build)
+        tail -n 40 "build/$preset-$outcome.log"
+        count_failed_step "$preset" "the $outcome step failed (build/$preset-$outcome.log)"
+        ;;
+    *) count_failed_step "$preset" "build-presets.sh ended before building it" ;;
+    esac
     return 1
 }
 
-# The Wine suites wait on Wine and the display far more than they compute:
-# while one runs, the presets named in `meanwhile` are built in the
-# background at low priority, in a process group of their own. Their suites
-# wait for that and then find their build done, or fail it themselves.
-meanwhile=()
+start_private_display 9>&- || count_failed_step display "no private X display for the Windows suites"
 
-build_in_background() {
-    setsid bash -c 'for preset; do
-        nice -n 19 cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 &&
-            nice -n 19 cmake --build --preset "$preset" >"build/$preset-build.log" 2>&1
-    done' _ "$@" &
-    background_build=$!
-}
-
-wait_for_background_build() {
-    if [ -n "$background_build" ]; then
-        wait "$background_build"
-        background_build=""
-    fi
-}
-
-# Builds a preset and runs its tests; arguments after the preset go to ctest.
-run_suite() {
-    local preset=$1 log="build/$1-test.log"
-    shift
-    echo "== $preset: configure, build, test"
-    suite_start=$SECONDS
-    wait_for_background_build
-    build_preset "$preset" || return 0
-    if [ ${#meanwhile[@]} -gt 0 ]; then
-        build_in_background "${meanwhile[@]}"
-        meanwhile=()
-    fi
-    ctest --preset "$preset" "$@" 2>&1 | tee "$log"
-    count_suite "$preset" "$log"
-}
-
-run_suite native
-start_private_display || failed=$((failed + 1))
-if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
-    meanwhile=(windows-clang e2e windows64 fuzz)
-    run_suite windows
-    run_suite windows-clang
-    run_suite e2e
-    # Keeps the other path from rotting at little cost: wine64, a prefix of
-    # its kind, the 64-bit window and resource programs, and its reading of
-    # the 32-bit game. The rest stays with the hosts that need this build.
-    run_suite windows64 --tests-regex '^(engine_test|ui_window_test|ui_resources_test.*)$'
-else
-    # Wine cannot run the shipped build here: it is built, its tests that
-    # need no Wine run, and the 64-bit resource test reads it back.
-    run_suite windows --label-regex '^host$'
-    meanwhile=(windows64-clang e2e64 fuzz)
-    run_suite windows64
-    run_suite windows64-clang
-    run_suite e2e64
-fi
-run_suite fuzz
+for suite in "${suites[@]}"; do
+    preset=${suite%%:*}
+    tests=${suite#*:}
+    record=$PWD/build/$preset-junit.xml
+    rm -f "$record"
+    wait_for_build "$preset" || continue
+    echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
+    started=$SECONDS
+    status=0
+    step ctest --preset "$tests" --output-junit "$record" || status=$?
+    count_suite "$preset" "$record" "$status"
+    echo "== $preset: tested in $((SECONDS - started)) s"
+done
 
 echo "Windows suites ran $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GLIDORA_WINE_REASON."
 echo "All suites took $((SECONDS / 60)) min $((SECONDS % 60)) s."
-echo "tests: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+echo "tests: $TESTS_PASSED passed, $TESTS_FAILED failed, $TESTS_SKIPPED skipped"
+[ "$TESTS_FAILED" -eq 0 ]

@@ -8,6 +8,7 @@
 # the program's output is passed on when it has ended (see the end of this
 # script); otherwise Wine replaces this script.
 set -euo pipefail
+# shellcheck source=scripts/wine.sh
 source "$(dirname "$0")/wine.sh"
 
 buffer_output=0
@@ -73,18 +74,19 @@ mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$template")"
         fi
         rm -rf "$WINEPREFIX.new"
         cp -a "$template" "$WINEPREFIX.new"
+        # Debian's Wine does not find its own fonts by itself; without them the
+        # caption buttons lose their Marlett glyphs and dialogs their MS Sans
+        # Serif. Copied before the prefix is moved into place, so that an
+        # interrupted copy leaves no prefix that lacks some of them.
+        if [ -d /usr/share/wine/fonts ]; then
+            mkdir -p "$WINEPREFIX.new/drive_c/windows/Fonts"
+            cp /usr/share/wine/fonts/* "$WINEPREFIX.new/drive_c/windows/Fonts/"
+        fi
         mv "$WINEPREFIX.new" "$WINEPREFIX"
     fi
     if ! grep -qx "#arch=$arch" "$WINEPREFIX/system.reg"; then
         echo "wine-run.sh: $WINEPREFIX is not a $arch prefix; it is left as it is" >&2
         exit 1
-    fi
-    # Debian's Wine does not find its own fonts by itself; without them the
-    # caption buttons lose their Marlett glyphs and dialogs their MS Sans Serif.
-    fonts=$WINEPREFIX/drive_c/windows/Fonts
-    if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
-        mkdir -p "$fonts"
-        cp -n /usr/share/wine/fonts/* "$fonts/"
     fi
 ) 9>"$WINEPREFIX.lock"
 

@@ -25,7 +25,9 @@ probe_wine_arch() {
         return
     fi
     status=0
-    output=$("$WINE32_LOADER" --version 2>&1) || status=$?
+    # A shell started in the C locale reports a refused exec in its words,
+    # whatever the caller's language.
+    output=$(LC_ALL=C bash -c 'exec "$0" --version' "$WINE32_LOADER" 2>&1) || status=$?
     if [ $status -eq 0 ]; then
         probed_arch=win32
         probed_reason="this host runs 32-bit x86 code ($WINE32_LOADER --version: $output)"
@@ -40,7 +42,13 @@ probe_wine_arch() {
 
 choose_wine_arch() {
     if [ -n "${GLIDORA_WINE_REASON:-}" ] && [ -n "${GLIDORA_WINE_ARCH:-}" ]; then
-        return 0
+        # Decided by a calling script, or so the environment claims.
+        case "$GLIDORA_WINE_ARCH" in
+        win32 | win64) return 0 ;;
+        esac
+        echo "GLIDORA_WINE_ARCH is '$GLIDORA_WINE_ARCH' (inherited, because" \
+            "$GLIDORA_WINE_REASON); it must be win32 or win64" >&2
+        return 2
     fi
     local probed_arch probed_reason
     probe_wine_arch

@@ -6,9 +6,10 @@
 #   package_test.sh <built glidora.exe> <version> <work dir>
 set -uo pipefail
 tools=$(cd "$(dirname "$0")/../tools" && pwd)
-exe=$1
-version=$2
-work=$3
+# Each must be given: an empty work dir would put folders under /.
+exe=${1:?usage: package_test.sh <glidora.exe> <version> <work dir>}
+version=${2:?usage: package_test.sh <glidora.exe> <version> <work dir>}
+work=${3:?usage: package_test.sh <glidora.exe> <version> <work dir>}
 name=glidora-$version-win32.zip
 failures=0
 
@@ -42,7 +43,9 @@ for text in README.txt LICENSE.txt; do
     unzip -p "$zip" "$text" >"$work/$text"
     lines=$(grep -c '' "$work/$text")
     crlf=$(grep -c $'\r$' "$work/$text")
-    [ "$lines" -gt 0 ] && [ "$lines" -eq "$crlf" ] || fail "$text: $crlf of $lines lines end in CRLF"
+    if [ "$lines" -eq 0 ] || [ "$lines" -ne "$crlf" ]; then
+        fail "$text: $crlf of $lines lines end in CRLF"
+    fi
 done
 grep -q "^Glidora $version"$'\r$' "$work/README.txt" || fail "README.txt does not name version $version"
 grep -q 'Copyright (c) 2026 The Glidora authors' "$work/LICENSE.txt" || fail "LICENSE.txt"

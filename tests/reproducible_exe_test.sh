@@ -4,10 +4,12 @@
 # bytes as the build under test: nothing of the machine may enter the exe.
 #   reproducible_exe_test.sh <source dir> <toolchain file> <built glidora.exe> <work dir>
 set -euo pipefail
-source_dir=$1
-toolchain=$2
-built=$3
-work=$4
+usage="usage: reproducible_exe_test.sh <source dir> <toolchain file> <built glidora.exe> <work dir>"
+# Each must be given: an empty work dir would put folders under /.
+source_dir=${1:?$usage}
+toolchain=${2:?$usage}
+built=${3:?$usage}
+work=${4:?$usage}
 
 rm -rf "$work"
 copy=$work/a/longer/path/elsewhere/glidora

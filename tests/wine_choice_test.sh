@@ -17,6 +17,7 @@ fail() {
 choose() {
     local loader=$1
     shift
+    # shellcheck disable=SC2016 # the inner shell expands them
     env -u GLIDORA_WINE_ARCH -u GLIDORA_WINE_REASON "$@" bash -c '
         source "$1/wine.sh"
         WINE32_LOADER=$2
@@ -33,9 +34,10 @@ expect() {
 
 printf '#!/bin/sh\necho wine-8.0\n' >"$work/starts"
 printf '#!/bin/sh\necho "no display" >&2\nexit 1\n' >"$work/fails"
-# An ELF header for a machine no x86-64 kernel runs (ARM), as a 32-bit x86
-# program is to a kernel without 32-bit emulation.
-printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\050\000\001\000\000\000' \
+# An ELF header for no machine at all (EM_NONE), as a 32-bit x86 program is
+# to a kernel without 32-bit emulation. A real machine's, such as ARM's, would
+# run on a host that hands such programs to an emulator (binfmt_misc, qemu).
+printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\000\000\001\000\000\000' \
     >"$work/foreign"
 chmod +x "$work/starts" "$work/fails" "$work/foreign"
 
@@ -54,6 +56,9 @@ expect "unknown variable value" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win16
     '^2 .*must be win32 or win64'
 decided=$(choose "$work/absent" GLIDORA_WINE_ARCH=win32 GLIDORA_WINE_REASON=decided)
 [ "$decided" = "0 win32 decided" ] || fail "decided by a calling script: got $decided"
+expect "an inherited decision is checked too" \
+    "$(choose "$work/starts" GLIDORA_WINE_ARCH=win16 GLIDORA_WINE_REASON=decided)" \
+    '^2 .*must be win32 or win64'
 
 mkdir -p "$work/prefix32"
 echo "#arch=win32" >"$work/prefix32/system.reg"

@@ -5,12 +5,17 @@
 # Builds nothing: run scripts/run.sh first, or build the preset that this
 # host's Wine runs (scripts/wine.sh says which).
 set -euo pipefail
+if [ -z "${1:-}" ]; then
+    echo "usage: tools/screenshot.sh <output.png> [keys...]" >&2
+    exit 2
+fi
+# The caller's folder, not the project's, is where a relative path points.
+output=$(realpath -m -- "$1")
+shift
 cd "$(dirname "$0")/.."
 source scripts/wine.sh
 choose_wine_arch
 
-output=$1
-shift
 build=build/$(windows_preset "$GLIDORA_WINE_ARCH")
 exe=$build/ui/glidora.exe
 prefix=$PWD/$build/wineprefix-screenshot
@@ -22,8 +27,11 @@ desktop_size=480x480
 
 source scripts/display.sh
 game_pid=""
+# Safe under set -e: the game may have ended already.
 cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
+    if [ -n "$game_pid" ]; then
+        kill "$game_pid" 2>/dev/null || true
+    fi
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     stop_private_display
 }

@@ -1,0 +1,73 @@
+# shellcheck shell=bash
+# Sourced by scripts/test.sh (bash): the totals over its suites, read from
+# the JUnit record that CTest writes (ctest --output-junit), never from its
+# printed summary, whose words and colours follow the terminal, the locale
+# and settings such as CLICOLOR_FORCE.
+#
+#   junit_totals FILE          prints "<passed> <failed> <skipped>"
+#   count_suite NAME FILE STATUS
+#                              adds the suite whose ctest ended with STATUS
+#                              and wrote FILE to TESTS_PASSED, TESTS_FAILED
+#                              and TESTS_SKIPPED, and prints one line on it
+#   count_failed_step NAME WHAT
+#                              counts a suite that could not run as one failure
+
+TESTS_PASSED=0
+TESTS_FAILED=0
+TESTS_SKIPPED=0
+
+# CTest marks a test "notrun" both when the test skipped itself
+# (SKIP_RETURN_CODE, SKIP_REGULAR_EXPRESSION) and when it could not start at
+# all (no executable, a failed fixture, missing required files); CTest counts
+# the latter as failures, and so does this. A disabled test is skipped.
+junit_totals() {
+    awk '
+        function settle() {
+            if (status == "run") passed++
+            else if (status == "disabled") skipped++
+            else if (status == "notrun" && message ~ /^SKIP_/) skipped++
+            else failed++
+            open = 0
+        }
+        /<testcase / {
+            if (open) settle()
+            status = ""; message = ""; open = 1
+            # Names are escaped in the record: a raw quote ends a value.
+            if (match($0, / status="[^"]*"/)) status = substr($0, RSTART + 9, RLENGTH - 10)
+            if ($0 ~ /\/>[ \t]*$/) settle()
+        }
+        open && /<skipped message="/ {
+            message = $0
+            sub(/.*<skipped message="/, "", message)
+            sub(/".*/, "", message)
+        }
+        open && /<\/testcase>/ { settle() }
+        END {
+            if (open) settle()
+            print passed + 0, failed + 0, skipped + 0
+        }' "$1"
+}
+
+count_suite() {
+    local name=$1 record=$2 status=$3 passed failed skipped
+    if [ ! -s "$record" ]; then
+        echo "== $name: ctest ended with $status and left no test record ($record)"
+        TESTS_FAILED=$((TESTS_FAILED + 1))
+        return
+    fi
+    read -r passed failed skipped < <(junit_totals "$record")
+    # ctest fails for more than failing tests, e.g. when it finds none.
+    if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+        echo "== $name: ctest ended with $status, though no test in its record failed"
+        failed=1
+    fi
+    TESTS_PASSED=$((TESTS_PASSED + passed))
+    TESTS_FAILED=$((TESTS_FAILED + failed))
+    TESTS_SKIPPED=$((TESTS_SKIPPED + skipped))
+    echo "== $name: $passed passed, $failed failed, $skipped skipped"
+}
+
+count_failed_step() {
+    echo "== $1: $2"
+    TESTS_FAILED=$((TESTS_FAILED + 1))
+}
