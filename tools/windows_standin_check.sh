@@ -126,7 +126,9 @@ for config in Release Debug; do
     /^  MANIFESTS = ./ { print "manifest files given: " $0; bad++ }
     END { printf "%d compiles, %d links, %d faults\n", compiles, links, bad }
   ' "$msvc/CMakeFiles/impl-$config.ninja")
-  echo "$verdict" | sed "s/^/stand-in: $config: /"
+  while IFS= read -r line; do
+    echo "stand-in: $config: $line"
+  done <<<"$verdict"
   case $verdict in
   *", 0 faults") ;;
   *) fail "the $config build's runtime, warnings or manifests" ;;
