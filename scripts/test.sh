@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test of the project on Debian 12, installing what is missing:
+# Runs every test of the project on Debian 12 or 13, installing what is missing:
 # the native engine tests under ASan and UBSan, the Windows programs under
 # Wine in a private Xvfb display (built with MinGW's GCC, and with clang as a
 # second compiler that must accept the sources too), the end-to-end tests that
