@@ -42,7 +42,7 @@ EOF
 printf 'cmake_minimum_required(VERSION 3.25)\nproject(none NONE)\nenable_testing()\n' \
     >"$work/none/CMakeLists.txt"
 for project in src none; do
-    cmake -S "$work/$project" -B "$work/build-$project" >"$work/configure.log" 2>&1 ||
+    cmake -G Ninja -S "$work/$project" -B "$work/build-$project" >"$work/configure.log" 2>&1 ||
         { cat "$work/configure.log"; exit 1; }
 done
 

@@ -9,7 +9,9 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_CROSSCOMPILING FALSE)
 set(CMAKE_HOST_UNIX "")
 set(CMAKE_HOST_LINUX "")
-set(CMAKE_HOST_WIN32 1)
+# CMAKE_HOST_WIN32 stays unset: from CMake 3.31 on, the MinGW platform module
+# then asks the host for MSYS2's prefix, which only a Windows CMake can answer.
+# The project tells hosts apart by CMAKE_HOST_UNIX alone.
 
 find_program(GLIDORA_STANDIN_CC i686-w64-mingw32-gcc-posix REQUIRED NO_CACHE)
 find_program(GLIDORA_STANDIN_CXX i686-w64-mingw32-g++-posix REQUIRED NO_CACHE)
