@@ -6,8 +6,8 @@
 #
 #   tools/debian13.sh [--keep DIR] [command ...]
 #
-# Without --keep the root is made in a temporary folder under build/ and
-# removed afterwards. With --keep DIR it is made in DIR, or reused when DIR
+# Without --keep the root is made in a temporary folder (under $TMPDIR, or
+# /var/tmp) and removed afterwards. With --keep DIR it is made in DIR, or reused when DIR
 # already holds one, and left in place for a later look (chroot DIR bash).
 # Either way the mounts go, and so does every process still running inside.
 # The command runs without network, after setup.sh has installed what the
@@ -28,11 +28,13 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
+# The root is made outside the work tree: while the command runs, the host's
+# /dev is bind-mounted in it, and an "rm -rf build" or "git clean" at that
+# moment would delete the host's device files.
 if [ -n "$keep" ]; then
     root=$keep
 else
-    mkdir -p build
-    root=$(mktemp -d "$repo/build/debian13.XXXXXX")
+    root=$(mktemp -d "${TMPDIR:-/var/tmp}/glidora-debian13.XXXXXX")
 fi
 mounts=(proc sys dev dev/pts)
 
