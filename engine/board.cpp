@@ -7,9 +7,8 @@ constinit int32_t boardSize = START_BOARD_SIZE;
 int32_t blankCol;
 int32_t blankRow;
 
-// Left or top pixel of a cell; multiplied before dividing so that the cells
-// of a 300-pixel board tile it exactly for every size.
-static int32_t CellOrigin(int32_t index) {
+// Multiplied before dividing, so that no rounding gap opens at the far edge.
+int32_t CellOrigin(int32_t index) {
     return index * BOARD_PIXELS / boardSize;
 }
 

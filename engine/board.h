@@ -43,6 +43,10 @@ extern int32_t blankRow;
 extern int32_t clickX;
 extern int32_t clickY;
 
+// Left or top pixel of the cell at `index` (column or row) for boardSize; the
+// cells of a 300-pixel board tile it exactly for every size.
+int32_t CellOrigin(int32_t index);
+
 // Lays the board out solved for boardSize, gap bottom right.
 void ResetBoard();
 

@@ -21,10 +21,6 @@ void CheckBoardPicture(HWND window) {
     DeleteObject(picture);
 }
 
-static int CellOrigin(int index) {
-    return index * BOARD_PIXELS / boardSize;
-}
-
 // Copies each cell's picture square, as `tiles` names it, to the screen.
 static void DrawCells(HDC target, HDC picture) {
     const int edge = BOARD_PIXELS / boardSize;
