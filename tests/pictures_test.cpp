@@ -2,14 +2,14 @@
 // regenerated or hand-edited picture that the game could not use is caught even if the generator
 // and these files drift apart.
 
+#include "expected.h"
+#include "image.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -19,9 +19,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+std::string res_path(const std::string &name) {
+    return std::string(GLIDORA_RES_DIR) + "/" + name;
+}
+
 Bytes load(const std::string &name) {
-    std::ifstream file(std::string(GLIDORA_RES_DIR) + "/" + name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return ReadFileBytes(res_path(name));
 }
 
 std::uint32_t u8(const Bytes &bytes, std::size_t at) {
@@ -40,24 +43,6 @@ std::int32_t i32(const Bytes &bytes, std::size_t at) {
     return static_cast<std::int32_t>(u32(bytes, at));
 }
 
-struct Rgb {
-    int r;
-    int g;
-    int b;
-    auto operator<=>(const Rgb &) const = default;
-};
-
-// Pixels in display order: row 0 is the top of the picture.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<Rgb> pixels;
-};
-
-Rgb pixel(const Picture &picture, int x, int y) {
-    return picture.pixels[static_cast<std::size_t>(y * picture.width + x)];
-}
-
 // Offsets inside BITMAPFILEHEADER and BITMAPINFOHEADER.
 constexpr std::size_t file_header_size = 14;
 constexpr std::size_t bf_size = 2;
@@ -74,9 +59,9 @@ constexpr std::uint32_t bi_rgb = 0;
 // ---------------------------------------------------------------------------------------------
 // Board pictures
 
-constexpr int board_pixels = 300;
-constexpr Rgb background{1, 9, 87};
-constexpr Rgb white{255, 255, 255};
+constexpr int board_pixels = expected::BOARD_EDGE;
+constexpr std::uint32_t background = expected::PICTURE_BACKGROUND;
+constexpr std::uint32_t white = expected::PICTURE_NUMERAL;
 constexpr int tolerance = 3;
 
 struct BoardCase {
@@ -85,34 +70,12 @@ struct BoardCase {
 };
 
 std::string board_name(const BoardCase &board) {
-    return "board" + std::to_string(board.size) + ".bmp";
+    return expected::PICTURE_FILES[board.size - expected::SMALLEST_SIZE];
 }
 
-// Decodes a bottom-up 24-bit BMP whose headers have already been checked.
-std::optional<Picture> decode_bmp24(const Bytes &bytes) {
-    if (bytes.size() < file_header_size + info_header_size) {
-        return std::nullopt;
-    }
-    const std::size_t info = file_header_size;
-    Picture picture;
-    picture.width = i32(bytes, info + bi_width);
-    picture.height = i32(bytes, info + bi_height);
-    if (picture.width <= 0 || picture.height <= 0) {
-        return std::nullopt;
-    }
-    const std::size_t stride = (static_cast<std::size_t>(picture.width) * 3 + 3) / 4 * 4;
-    const std::size_t offset = u32(bytes, bf_off_bits);
-    if (bytes.size() < offset + stride * static_cast<std::size_t>(picture.height)) {
-        return std::nullopt;
-    }
-    for (int y = 0; y < picture.height; ++y) {
-        const std::size_t row = offset + stride * static_cast<std::size_t>(picture.height - 1 - y);
-        for (int x = 0; x < picture.width; ++x) {
-            const std::size_t at = row + static_cast<std::size_t>(x) * 3;
-            picture.pixels.push_back(Rgb{bytes[at + 2], bytes[at + 1], bytes[at]});
-        }
-    }
-    return picture;
+// Empty when the file is not a picture the decoder takes.
+Image decode_board(const BoardCase &board) {
+    return ReadBmpFile(res_path(board_name(board)));
 }
 
 struct Square {
@@ -143,11 +106,11 @@ struct InkBox {
     int y1 = 0; // inclusive
 };
 
-InkBox ink_box(const Picture &picture, const Square &square) {
+InkBox ink_box(const Image &picture, const Square &square) {
     InkBox box;
     for (int y = square.y; y < square.y + square.size; ++y) {
         for (int x = square.x; x < square.x + square.size; ++x) {
-            if (pixel(picture, x, y) != white) {
+            if (PixelAt(picture, x, y) != white) {
                 continue;
             }
             if (!box.found) {
@@ -163,13 +126,13 @@ InkBox ink_box(const Picture &picture, const Square &square) {
 }
 
 // Number of horizontally separate ink parts: runs of columns holding ink inside the box.
-int ink_parts(const Picture &picture, const InkBox &box) {
+int ink_parts(const Image &picture, const InkBox &box) {
     int parts = 0;
     bool previous_has_ink = false;
     for (int x = box.x0; x <= box.x1; ++x) {
         bool has_ink = false;
         for (int y = box.y0; y <= box.y1; ++y) {
-            has_ink = has_ink || pixel(picture, x, y) == white;
+            has_ink = has_ink || PixelAt(picture, x, y) == white;
         }
         if (has_ink && !previous_has_ink) {
             ++parts;
@@ -179,11 +142,11 @@ int ink_parts(const Picture &picture, const InkBox &box) {
     return parts;
 }
 
-std::vector<bool> ink_pattern(const Picture &picture, const InkBox &box) {
+std::vector<bool> ink_pattern(const Image &picture, const InkBox &box) {
     std::vector<bool> pattern;
     for (int y = box.y0; y <= box.y1; ++y) {
         for (int x = box.x0; x <= box.x1; ++x) {
-            pattern.push_back(pixel(picture, x, y) == white);
+            pattern.push_back(PixelAt(picture, x, y) == white);
         }
     }
     return pattern;
@@ -212,12 +175,12 @@ TEST_P(BoardPicture, HeadersDescribeAnUncompressed24BitSquareWithoutPalette) {
 }
 
 TEST_P(BoardPicture, UsesExactlyBackgroundAndWhite) {
-    const std::optional<Picture> picture = decode_bmp24(load(board_name(GetParam())));
-    ASSERT_TRUE(picture.has_value());
+    const Image picture = decode_board(GetParam());
+    ASSERT_FALSE(picture.pixels.empty());
     std::size_t background_count = 0;
     std::size_t white_count = 0;
     std::size_t other_count = 0;
-    for (const Rgb &colour : picture->pixels) {
+    for (const std::uint32_t colour : picture.pixels) {
         if (colour == background) {
             ++background_count;
         } else if (colour == white) {
@@ -235,14 +198,13 @@ TEST_P(BoardPicture, UsesExactlyBackgroundAndWhite) {
 
 TEST_P(BoardPicture, GapIsBlankAndEveryOtherSquareHoldsItsOwnCentredNumeral) {
     const BoardCase board = GetParam();
-    const std::optional<Picture> picture = decode_bmp24(load(board_name(board)));
-    ASSERT_TRUE(picture.has_value());
-    ASSERT_EQ(picture->width, board_pixels);
-    ASSERT_EQ(picture->height, board_pixels);
+    const Image picture = decode_board(board);
+    ASSERT_EQ(picture.width, board_pixels);
+    ASSERT_EQ(picture.height, board_pixels);
 
     for (const Square &square : squares_of(board.size)) {
         SCOPED_TRACE("square for " + std::to_string(square.number));
-        const InkBox box = ink_box(*picture, square);
+        const InkBox box = ink_box(picture, square);
         if (square.number == 0) {
             EXPECT_FALSE(box.found);
             continue;
@@ -263,10 +225,9 @@ TEST_P(BoardPicture, GapIsBlankAndEveryOtherSquareHoldsItsOwnCentredNumeral) {
 
 TEST_P(BoardPicture, NumeralsHaveOnePartPerDigitAndAllDiffer) {
     const BoardCase board = GetParam();
-    const std::optional<Picture> picture = decode_bmp24(load(board_name(board)));
-    ASSERT_TRUE(picture.has_value());
-    ASSERT_EQ(picture->width, board_pixels);
-    ASSERT_EQ(picture->height, board_pixels);
+    const Image picture = decode_board(board);
+    ASSERT_EQ(picture.width, board_pixels);
+    ASSERT_EQ(picture.height, board_pixels);
 
     std::set<std::pair<int, std::vector<bool>>> patterns;
     int numbered = 0;
@@ -275,12 +236,12 @@ TEST_P(BoardPicture, NumeralsHaveOnePartPerDigitAndAllDiffer) {
             continue;
         }
         SCOPED_TRACE("square for " + std::to_string(square.number));
-        const InkBox box = ink_box(*picture, square);
+        const InkBox box = ink_box(picture, square);
         ASSERT_TRUE(box.found);
         const int digits = square.number < 10 ? 1 : 2;
-        EXPECT_EQ(ink_parts(*picture, box), digits);
+        EXPECT_EQ(ink_parts(picture, box), digits);
         // Identical ink in two squares would mean a number is repeated or missing.
-        patterns.insert({box.x1 - box.x0, ink_pattern(*picture, box)});
+        patterns.insert({box.x1 - box.x0, ink_pattern(picture, box)});
         ++numbered;
     }
     EXPECT_EQ(patterns.size(), static_cast<std::size_t>(numbered));
@@ -307,8 +268,8 @@ constexpr std::size_t icon_entry_size = 16;
 constexpr std::size_t palette_bytes = icon_colours * 4;
 constexpr std::size_t xor_bytes = icon_pixels * icon_pixels / 2;
 constexpr std::size_t and_bytes = icon_pixels * icon_pixels / 8;
-constexpr Rgb dark_red{128, 0, 0};
-constexpr Rgb light_grey{192, 192, 192};
+constexpr std::uint32_t dark_red = 0x800000;
+constexpr std::uint32_t light_grey = 0xC0C0C0;
 constexpr int first_line = 10;
 constexpr int second_line = 21;
 
@@ -323,10 +284,10 @@ bool icon_is_complete(const Bytes &icon) {
                image_offset(icon) + info_header_size + palette_bytes + xor_bytes + and_bytes;
 }
 
-Picture decode_icon(const Bytes &icon) {
+Image decode_icon(const Bytes &icon) {
     const std::size_t palette = image_offset(icon) + info_header_size;
     const std::size_t pixels = palette + palette_bytes;
-    Picture picture{icon_pixels, icon_pixels, {}};
+    Image picture{icon_pixels, icon_pixels, {}};
     for (int y = 0; y < icon_pixels; ++y) {
         const std::size_t row =
             pixels + static_cast<std::size_t>(icon_pixels - 1 - y) * icon_pixels / 2;
@@ -334,7 +295,7 @@ Picture decode_icon(const Bytes &icon) {
             const std::uint8_t pair = icon[row + static_cast<std::size_t>(x) / 2];
             const int index = x % 2 == 0 ? pair >> 4 : pair & 0x0F;
             const std::size_t entry = palette + static_cast<std::size_t>(index) * 4;
-            picture.pixels.push_back(Rgb{icon[entry + 2], icon[entry + 1], icon[entry]});
+            picture.pixels.push_back(u32(icon, entry) & 0xFFFFFF);
         }
     }
     return picture;
@@ -382,18 +343,18 @@ TEST(IconFile, ImageIsA4BitDibWithAnOpaqueMask) {
 TEST(IconFile, PixelsShowAMiniatureBoardWithEightDigits) {
     const Bytes icon = load("glidora.ico");
     ASSERT_TRUE(icon_is_complete(icon));
-    const Picture picture = decode_icon(icon);
+    const Image picture = decode_icon(icon);
 
-    std::set<Rgb> used;
-    for (const Rgb &colour : picture.pixels) {
+    std::set<std::uint32_t> used;
+    for (const std::uint32_t colour : picture.pixels) {
         used.insert(colour);
     }
-    EXPECT_EQ(used, (std::set<Rgb>{dark_red, light_grey, white}));
+    EXPECT_EQ(used, (std::set<std::uint32_t>{dark_red, light_grey, white}));
 
     for (int i = 0; i < icon_pixels; ++i) {
         for (int line : {first_line, second_line}) {
-            EXPECT_EQ(pixel(picture, line, i), light_grey) << "column " << line << " row " << i;
-            EXPECT_EQ(pixel(picture, i, line), light_grey) << "row " << line << " column " << i;
+            EXPECT_EQ(PixelAt(picture, line, i), light_grey) << "column " << line << " row " << i;
+            EXPECT_EQ(PixelAt(picture, i, line), light_grey) << "row " << line << " column " << i;
         }
     }
 
@@ -408,7 +369,7 @@ TEST(IconFile, PixelsShowAMiniatureBoardWithEightDigits) {
             int white_count = 0;
             for (int y = cell_starts[row]; y < cell_starts[row] + cell_size; ++y) {
                 for (int x = cell_starts[column]; x < cell_starts[column] + cell_size; ++x) {
-                    const Rgb colour = pixel(picture, x, y);
+                    const std::uint32_t colour = PixelAt(picture, x, y);
                     EXPECT_TRUE(colour == dark_red || (!gap && colour == white)) << x << "," << y;
                     shape.push_back(colour == white);
                     white_count += colour == white ? 1 : 0;
