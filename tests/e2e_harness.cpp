@@ -2,6 +2,11 @@
 
 #include "engine/board.h"
 
+extern "C" {
+#include <xdo.h>
+}
+#include <X11/Xutil.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,35 +15,38 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 
 using testing::AssertionFailure;
 using testing::AssertionResult;
 using testing::AssertionSuccess;
 
+static_assert(std::is_same_v<WindowId, Window>);
+
 namespace {
 
-constexpr int XVFB_START_MS = 15000;
-// The first run creates the Wine prefix, which takes far longer than a start.
-constexpr int PREFIX_SETUP_MS = 240000;
 constexpr int GAME_WINDOW_MS = 120000;
-constexpr int WINESERVER_MS = 60000;
-constexpr int XDOTOOL_MS = 10000;
-constexpr int IMPORT_MS = 10000;
+constexpr int LOCATE_BOARD_MS = 20000;
 constexpr int PROBE_MS = 30000;
-constexpr int POLL_MS = 25;
-constexpr int BYTES_PER_PIXEL = 3;
-constexpr int BMP_HEADER_BYTES = 54;
+constexpr int WIN_BOX_MS = 10000;
+// Screen reads and window searches are cheap calls in this process: polling
+// often costs Wine little of the two cores.
+constexpr int POLL_MS = 10;
+constexpr int MENU_KEY_DELAY_MS = 150; // lets the menu open before the letter
+constexpr int LEFT_BUTTON = 1;
+constexpr useconds_t MICROSECONDS_PER_MS = 1000;
+constexpr unsigned long RGB_MASK = 0xFFFFFF;
+constexpr char HOW_TO_RUN[] =
+    "The end-to-end tests play the game on an X display: run them under scripts/test.sh, or as "
+    "xvfb-run -a -s \"-screen 0 1024x768x24\" ctest --preset " GLIDORA_E2E_TEST_PRESET;
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,64 +60,55 @@ int MsLeft(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-std::string WinePrefix() {
-    return std::string(GLIDORA_E2E_BUILD_DIR) + "/wineprefix";
+// A failed request (a window that has just gone, say) must fail the call that
+// made it, not end the test program as Xlib's default handler would.
+int IgnoreXError(Display *, XErrorEvent *) {
+    return 0;
 }
 
-std::string WineRunScript() {
-    return std::string(GLIDORA_E2E_SCRIPTS_DIR) + "/wine-run.sh";
+// The one connection to the test command's display, opened on first use.
+xdo_t *Xdo() {
+    static xdo_t *const xdo = [] {
+        xdo_t *opened = xdo_new(nullptr);
+        if (opened != nullptr) {
+            XSetErrorHandler(IgnoreXError);
+            // The game and Wine's servers, started from here, must not hold it.
+            fcntl(ConnectionNumber(opened->xdpy), F_SETFD, FD_CLOEXEC);
+        }
+        return opened;
+    }();
+    return xdo;
 }
 
-// An argument vector for exec, valid while `argv` lives.
-std::vector<char *> ArgumentPointers(const std::vector<std::string> &argv) {
-    std::vector<char *> arguments;
-    for (const std::string &argument : argv) {
-        arguments.push_back(const_cast<char *>(argument.c_str()));
+AssertionResult DisplayReady() {
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        return AssertionFailure() << "DISPLAY is not set. " << HOW_TO_RUN;
     }
-    arguments.push_back(nullptr);
-    return arguments;
-}
-
-// The command that runs a Windows program of the game's kind in the prefix.
-std::vector<std::string> WineRun(const std::vector<std::string> &program) {
-    std::vector<std::string> command = {WineRunScript(), "--arch", GLIDORA_E2E_WINE_ARCH,
-                                        WinePrefix()};
-    command.insert(command.end(), program.begin(), program.end());
-    return command;
-}
-
-std::string WinePrefixVariable() {
-    return "WINEPREFIX=" + WinePrefix();
-}
-
-// Children must not outlive the test program, whatever ends it: the kernel
-// kills them when it goes, and Wine winds down once its X display is gone.
-void DieWithParent() {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
-void RedirectStandardInputFromNull() {
-    const int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        close(null);
+    if (Xdo() == nullptr) {
+        return AssertionFailure() << "no X server answers at DISPLAY=" << display << ". "
+                                  << HOW_TO_RUN;
     }
+    const Visual *visual = DefaultVisual(Xdo()->xdpy, DefaultScreen(Xdo()->xdpy));
+    if (visual->red_mask != 0xFF0000 || visual->green_mask != 0x00FF00 ||
+        visual->blue_mask != 0x0000FF) {
+        return AssertionFailure() << "DISPLAY=" << display << " is no 24-bit colour display. "
+                                  << HOW_TO_RUN;
+    }
+    return AssertionSuccess();
 }
 
-bool ReadFile(const std::string &path, std::string &contents) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+std::string SafeFileName(const std::string &label) {
+    std::string name = label;
+    std::replace_if(
+        name.begin(), name.end(), [](unsigned char c) { return std::isalnum(c) == 0; }, '_');
+    return name;
 }
 
 std::vector<std::string> SplitLines(const std::string &text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line)) {
+    for (std::string line; std::getline(stream, line);) {
         // Windows programs end their lines with CR LF.
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -121,208 +120,12 @@ std::vector<std::string> SplitLines(const std::string &text) {
     return lines;
 }
 
-std::string Describe(const CommandResult &result) {
-    std::ostringstream text;
-    if (!result.finished) {
-        text << "timed out";
-    } else {
-        text << "exit code " << result.exitCode;
-    }
-    if (!result.errors.empty()) {
-        text << ", stderr: " << result.errors.substr(0, 400);
-    }
-    return text.str();
-}
-
-std::string JoinWords(const std::vector<std::string> &words) {
+std::string JoinLines(const std::vector<std::string> &lines) {
     std::string joined;
-    for (const std::string &word : words) {
-        joined += (joined.empty() ? "" : " ") + word;
+    for (const std::string &line : lines) {
+        joined += (joined.empty() ? "" : " | ") + line;
     }
     return joined;
-}
-
-// Reads what is already in the pipe without waiting; used once the child has
-// gone, since a daemon it started (wineserver) may hold the pipe open.
-void DrainPipe(int fd, std::string &sink) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count <= 0) {
-            return;
-        }
-        sink.append(buffer, static_cast<size_t>(count));
-    }
-}
-
-AssertionResult KillWineServer() {
-    const CommandResult result =
-        RunCommand({"wineserver", "-k"}, WINESERVER_MS, {WinePrefixVariable()});
-    if (!result.finished) {
-        return AssertionFailure() << "wineserver -k did not return";
-    }
-    return AssertionSuccess();
-}
-
-// Unmanaged windows: Wine draws every frame itself and handles maximising and
-// the close box without a window manager, while each top-level window stays a
-// separate X window named by its caption.
-bool PrefixHasUnmanagedWindows() {
-    std::string registry;
-    if (!ReadFile(WinePrefix() + "/user.reg", registry)) {
-        return false;
-    }
-    const size_t section = registry.find("[Software\\\\Wine\\\\X11 Driver]");
-    if (section == std::string::npos) {
-        return false;
-    }
-    const size_t sectionEnd = registry.find("\n[", section + 1);
-    const size_t value = registry.find("\"Managed\"=\"N\"", section);
-    return value != std::string::npos && value < sectionEnd;
-}
-
-AssertionResult PreparePrefix() {
-    if (PrefixHasUnmanagedWindows()) {
-        return AssertionSuccess();
-    }
-    const CommandResult added =
-        RunCommand(WineRun({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d",
-                            "N", "/f"}),
-                   PREFIX_SETUP_MS);
-    if (!added.finished || added.exitCode != 0) {
-        return AssertionFailure() << "could not configure the Wine prefix: " << Describe(added);
-    }
-    // The registry reaches user.reg when the server ends.
-    const CommandResult waited =
-        RunCommand({"wineserver", "-w"}, WINESERVER_MS, {WinePrefixVariable()});
-    if (!waited.finished) {
-        return AssertionFailure() << "wineserver -w did not return";
-    }
-    if (!PrefixHasUnmanagedWindows()) {
-        return AssertionFailure() << "the prefix still lets a window manager own the windows";
-    }
-    return AssertionSuccess();
-}
-
-AssertionResult StartDisplay(GameRun &run) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return AssertionFailure() << "pipe: " << std::strerror(errno);
-    }
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    const std::string writeEnd = std::to_string(fds[1]);
-    const std::string screen =
-        std::to_string(SCREEN_WIDTH) + "x" + std::to_string(SCREEN_HEIGHT) + "x24";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        DieWithParent();
-        RedirectStandardInputFromNull();
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return AssertionFailure() << "fork: " << std::strerror(errno);
-    }
-    run.xvfbPid = pid;
-    // Xvfb writes the display number it chose once it accepts clients.
-    std::string number;
-    const Clock::time_point deadline = Deadline(XVFB_START_MS);
-    while (number.find('\n') == std::string::npos && MsLeft(deadline) > 0) {
-        pollfd readable{fds[0], POLLIN, 0};
-        if (poll(&readable, 1, MsLeft(deadline)) <= 0) {
-            continue;
-        }
-        char buffer[32];
-        const ssize_t count = read(fds[0], buffer, sizeof buffer);
-        if (count <= 0) {
-            break;
-        }
-        number.append(buffer, static_cast<size_t>(count));
-    }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) {
-        return AssertionFailure() << "Xvfb did not report a display";
-    }
-    number.erase(number.find('\n'));
-    run.display = ":" + number;
-    setenv("DISPLAY", run.display.c_str(), 1);
-    return AssertionSuccess();
-}
-
-std::string SafeFileName(const std::string &label) {
-    std::string name;
-    for (const char c : label) {
-        name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
-    }
-    return name;
-}
-
-AssertionResult StartGameProcess(GameRun &run) {
-    const std::string game = GLIDORA_E2E_GAME_EXE;
-    if (access(game.c_str(), R_OK) != 0) {
-        return AssertionFailure() << "no game at " << game
-                                  << "; build it first with the windows preset";
-    }
-    // One log per test, so a failing test's Wine output survives later tests.
-    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name =
-        test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "game";
-    const std::string directory = std::string(GLIDORA_E2E_BUILD_DIR) + "/e2e-logs";
-    mkdir(directory.c_str(), 0755);
-    const std::string log = directory + "/" + SafeFileName(name) + ".log";
-    const std::vector<std::string> command = WineRun({game});
-    std::vector<char *> arguments = ArgumentPointers(command);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        DieWithParent();
-        RedirectStandardInputFromNull();
-        // Wine's own errors only: what a game that fails to start leaves behind.
-        setenv("WINEDEBUG", "-all,err+all", 1);
-        const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (output >= 0) {
-            dup2(output, STDOUT_FILENO);
-            dup2(output, STDERR_FILENO);
-            close(output);
-        }
-        // wine-run.sh execs wine, which keeps this pid for the game's process,
-        // so its exit status is the game's exit code.
-        execv(arguments[0], arguments.data());
-        _exit(127);
-    }
-    if (pid < 0) {
-        return AssertionFailure() << "fork: " << std::strerror(errno);
-    }
-    run.gamePid = pid;
-    run.gameEnded = false;
-    return AssertionSuccess();
-}
-
-std::string DifferingCells(const Image &shown, const Image &expected) {
-    if (shown.width != expected.width || shown.height != expected.height) {
-        return "sizes differ";
-    }
-    const int size = boardSize;
-    std::ostringstream cells;
-    for (int col = 0; col < size; ++col) {
-        for (int row = 0; row < size; ++row) {
-            const Rect cell{col * BOARD_PIXELS / size, row * BOARD_PIXELS / size,
-                            BOARD_PIXELS / size, BOARD_PIXELS / size};
-            if (!SameImage(Crop(shown, cell), Crop(expected, cell))) {
-                cells << " (" << col << "," << row << ")";
-            }
-        }
-    }
-    return cells.str().empty() ? "none of the cells of a " + std::to_string(size) + "x" +
-                                     std::to_string(size) + " grid"
-                               : cells.str();
 }
 
 std::string DescribeWaitStatus(int status) {
@@ -332,96 +135,184 @@ std::string DescribeWaitStatus(int status) {
     return "exited with code " + std::to_string(WEXITSTATUS(status));
 }
 
-// Wine's server and its helper processes detach from the process that starts
-// them. As a subreaper this program adopts them instead of init, so it can
-// reap them and, should one outlive its prefix's shutdown, end it by pid.
-void AdoptDetachedDescendants() {
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
-}
-
-std::vector<pid_t> ChildProcesses() {
-    std::vector<pid_t> children;
-    const std::string self = std::to_string(getpid());
-    std::string list;
-    if (!ReadFile("/proc/self/task/" + self + "/children", list)) {
-        return children;
+// Starts a Windows program through the project's one Wine wrapper, in the
+// suite's prefix. It dies with this test program, however that ends.
+pid_t StartWineProgram(const std::vector<std::string> &program, bool bufferOutput, int output,
+                       int errors, const char *wineDebug) {
+    std::vector<std::string> argv = {GLIDORA_E2E_SCRIPTS_DIR "/wine-run.sh", "--arch",
+                                     GLIDORA_E2E_WINE_ARCH};
+    if (bufferOutput) {
+        argv.emplace_back("--buffer-output");
     }
-    std::istringstream stream(list);
-    pid_t child = 0;
-    while (stream >> child) {
-        children.push_back(child);
+    argv.emplace_back(GLIDORA_E2E_BUILD_DIR "/wineprefix");
+    argv.insert(argv.end(), program.begin(), program.end());
+    std::vector<char *> pointers;
+    for (std::string &argument : argv) {
+        pointers.push_back(argument.data());
     }
-    return children;
-}
-
-void ReapAdoptedProcesses() {
-    Clock::time_point deadline = Deadline(10000);
-    bool killed = false;
-    for (;;) {
-        int status = 0;
-        const pid_t reaped = waitpid(-1, &status, WNOHANG);
-        if (reaped > 0) {
-            continue;
+    pointers.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+        dup2(output, STDOUT_FILENO);
+        dup2(errors, STDERR_FILENO);
+        if (wineDebug != nullptr) {
+            setenv("WINEDEBUG", wineDebug, 1);
         }
-        if (reaped < 0) {
-            return; // no children left
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Reads `fd` to its end; false when that takes longer than `timeoutMs`.
+bool ReadToEnd(int fd, int timeoutMs, std::string &text) {
+    const Clock::time_point deadline = Deadline(timeoutMs);
+    char buffer[4096];
+    for (;;) {
+        pollfd readable{fd, POLLIN, 0};
+        if (poll(&readable, 1, MsLeft(deadline)) <= 0) {
+            return false;
+        }
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count <= 0) {
+            return true;
+        }
+        text.append(buffer, static_cast<size_t>(count));
+    }
+}
+
+AssertionResult StartGame(GameRun &run) {
+    if (access(GLIDORA_E2E_GAME_EXE, R_OK) != 0) {
+        return AssertionFailure() << "no game at " GLIDORA_E2E_GAME_EXE "; build it first";
+    }
+    // One log per test, so that a failing test's Wine output survives the others.
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string directory = GLIDORA_E2E_BUILD_DIR "/e2e-logs";
+    mkdir(directory.c_str(), 0755);
+    const std::string log =
+        directory + "/" + SafeFileName(std::string(test->test_suite_name()) + "." + test->name()) +
+        ".log";
+    const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (output < 0) {
+        return AssertionFailure() << "cannot write " << log;
+    }
+    // wine-run.sh execs Wine, which runs the game in this very process: its
+    // exit status is the game's exit code. Wine's own errors go to the log.
+    run.gamePid = StartWineProgram({GLIDORA_E2E_GAME_EXE}, false, output, output, "-all,err+all");
+    run.gameEnded = false;
+    close(output);
+    if (run.gamePid < 0) {
+        return AssertionFailure() << "fork: " << std::strerror(errno);
+    }
+    return AssertionSuccess();
+}
+
+AssertionResult WaitForGameWindow(GameRun &run) {
+    const Clock::time_point deadline = Deadline(GAME_WINDOW_MS);
+    for (;;) {
+        const std::vector<WindowId> windows = FindWindows(expected::WINDOW_TITLE);
+        if (windows.size() == 1) {
+            run.mainWindow = windows.front();
+            return AssertionSuccess();
+        }
+        if (!GameAlive(run)) {
+            return AssertionFailure() << "the game ended before showing its window, "
+                                      << DescribeWaitStatus(run.gameWaitStatus);
         }
         if (MsLeft(deadline) == 0) {
-            if (killed) {
-                return;
-            }
-            for (const pid_t child : ChildProcesses()) {
-                kill(child, SIGKILL);
-            }
-            killed = true;
-            deadline = Deadline(5000);
+            return AssertionFailure() << "no single window titled " << expected::WINDOW_TITLE
+                                      << " appeared (" << windows.size() << " found)";
         }
         SleepMs(POLL_MS);
     }
 }
 
-AssertionResult LoadBmp(const std::string &path, Image &image) {
-    std::string file;
-    if (!ReadFile(path, file)) {
-        return AssertionFailure() << "cannot read " << path;
+std::string WindowName(Window window) {
+    char *name = nullptr;
+    if (XFetchName(Xdo()->xdpy, window, &name) == 0 || name == nullptr) {
+        return "";
     }
-    if (file.size() < BMP_HEADER_BYTES || file[0] != 'B' || file[1] != 'M') {
-        return AssertionFailure() << path << " is not a BMP file";
+    const std::string text = name;
+    XFree(name);
+    return text;
+}
+
+std::string AnchoredPattern(const std::string &text) {
+    std::string pattern = "^";
+    for (const char c : text) {
+        if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) {
+            pattern += '\\';
+        }
+        pattern += c;
     }
-    const auto u32 = [&file](size_t at) {
-        uint32_t value = 0;
-        std::memcpy(&value, file.data() + at, sizeof value);
-        return value;
-    };
-    const auto u16 = [&file](size_t at) {
-        uint16_t value = 0;
-        std::memcpy(&value, file.data() + at, sizeof value);
-        return value;
-    };
-    const uint32_t pixelsAt = u32(10);
-    const auto width = static_cast<int32_t>(u32(18));
-    const auto height = static_cast<int32_t>(u32(22));
-    if (u16(28) != 24 || u32(30) != 0 || width <= 0 || height <= 0) {
-        return AssertionFailure() << path << " is not a bottom-up 24-bit BI_RGB bitmap";
-    }
-    const size_t stride = (static_cast<size_t>(width) * BYTES_PER_PIXEL + 3) & ~size_t{3};
-    if (pixelsAt + stride * static_cast<size_t>(height) > file.size()) {
-        return AssertionFailure() << path << " is truncated";
-    }
-    image.width = width;
-    image.height = height;
-    image.rgb.assign(static_cast<size_t>(width) * height * BYTES_PER_PIXEL, 0);
-    for (int y = 0; y < height; ++y) {
-        const char *source = file.data() + pixelsAt + stride * static_cast<size_t>(height - 1 - y);
-        uint8_t *target = image.rgb.data() + static_cast<size_t>(y) * width * BYTES_PER_PIXEL;
-        for (int x = 0; x < width; ++x) {
-            // Stored blue, green, red.
-            target[x * 3 + 0] = static_cast<uint8_t>(source[x * 3 + 2]);
-            target[x * 3 + 1] = static_cast<uint8_t>(source[x * 3 + 1]);
-            target[x * 3 + 2] = static_cast<uint8_t>(source[x * 3 + 0]);
+    return pattern + "$";
+}
+
+// Pixel rows are compared whole; `corners` bounds where needle's top-left may lie.
+bool FindImage(const Image &haystack, const Image &needle, const Rect &corners, Point &found) {
+    const int right = std::min(corners.x + corners.width, haystack.width - needle.width + 1);
+    const int bottom = std::min(corners.y + corners.height, haystack.height - needle.height + 1);
+    for (int y = std::max(corners.y, 0); y < bottom; ++y) {
+        for (int x = std::max(corners.x, 0); x < right; ++x) {
+            bool same = true;
+            for (int row = 0; row < needle.height && same; ++row) {
+                const auto needleRow = needle.pixels.begin() + row * needle.width;
+                const auto shownRow =
+                    haystack.pixels.begin() + static_cast<ptrdiff_t>(y + row) * haystack.width + x;
+                same = std::equal(needleRow, needleRow + needle.width, shownRow);
+            }
+            if (same) {
+                found = Point{x, y};
+                return true;
+            }
         }
     }
-    return AssertionSuccess();
+    return false;
+}
+
+// Saves what was shown beside what was expected, for a person to compare.
+std::string SaveFailure(const std::string &label, const Image &shown, const Image &wanted) {
+    const std::string directory = GLIDORA_E2E_BUILD_DIR "/e2e-failures";
+    mkdir(directory.c_str(), 0755);
+    const std::string base = directory + "/" + SafeFileName(label);
+    WritePpm(base + "-shown.ppm", shown);
+    WritePpm(base + "-expected.ppm", wanted);
+    return base + "-*.ppm";
+}
+
+Rect CellRect(int col, int row) {
+    return Rect{CellOrigin(col), CellOrigin(row), CellOrigin(col + 1) - CellOrigin(col),
+                CellOrigin(row + 1) - CellOrigin(row)};
+}
+
+std::string DifferingCells(const Image &shown, const Image &wanted) {
+    std::ostringstream cells;
+    for (int col = 0; col < boardSize; ++col) {
+        for (int row = 0; row < boardSize; ++row) {
+            if (!SameImage(Crop(shown, CellRect(col, row)), Crop(wanted, CellRect(col, row)))) {
+                cells << " (" << col << "," << row << ")";
+            }
+        }
+    }
+    return cells.str().empty() ? " none of a " + std::to_string(boardSize) + "x" +
+                                     std::to_string(boardSize) + " grid"
+                               : cells.str();
+}
+
+AssertionResult LocateClientInput(GameRun &run) {
+    std::vector<std::string> lines;
+    if (AssertionResult read = ReadWindowTexts(expected::WINDOW_TITLE, lines); !read) {
+        return read;
+    }
+    for (const std::string &line : lines) {
+        if (std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x, &run.inputOrigin.y) ==
+            2) {
+            return AssertionSuccess();
+        }
+    }
+    return AssertionFailure() << "no client origin from the window probe: " << JoinLines(lines);
 }
 
 } // namespace
@@ -430,133 +321,31 @@ void SleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-CommandResult RunCommand(const std::vector<std::string> &argv, int timeoutMs,
-                         const std::vector<std::string> &environment) {
-    CommandResult result;
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        return result;
-    }
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        close(out[0]);
-        close(out[1]);
-        return result;
-    }
-    std::vector<char *> arguments = ArgumentPointers(argv);
-    std::vector<std::string> variables = environment;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        DieWithParent();
-        RedirectStandardInputFromNull();
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        for (std::string &variable : variables) {
-            putenv(variable.data());
-        }
-        execvp(arguments[0], arguments.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    if (pid < 0) {
-        close(out[0]);
-        close(err[0]);
-        return result;
-    }
-    // Also here, so that a kill on timeout reaches the group even if the
-    // child has not run yet.
-    setpgid(pid, pid);
-    const Clock::time_point deadline = Deadline(timeoutMs);
-    pollfd pipes[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string *sinks[2] = {&result.output, &result.errors};
-    int status = 0;
-    bool exited = false;
-    bool killed = false;
-    for (;;) {
-        if (!exited && waitpid(pid, &status, WNOHANG) == pid) {
-            exited = true;
-        }
-        if (exited) {
-            break;
-        }
-        if (MsLeft(deadline) == 0) {
-            kill(-pid, SIGKILL);
-            kill(pid, SIGKILL);
-            killed = true;
-            waitpid(pid, &status, 0);
-            break;
-        }
-        // Short waits, so that a child that has ended is noticed even when a
-        // daemon it started keeps the pipes open.
-        if (poll(pipes, 2, POLL_MS) <= 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (pipes[i].fd < 0 || pipes[i].revents == 0) {
-                continue;
-            }
-            char buffer[65536];
-            const ssize_t count = read(pipes[i].fd, buffer, sizeof buffer);
-            if (count > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(count));
-            } else {
-                close(pipes[i].fd);
-                pipes[i].fd = -1;
-            }
-        }
-    }
-    for (int i = 0; i < 2; ++i) {
-        if (pipes[i].fd >= 0) {
-            DrainPipe(pipes[i].fd, *sinks[i]);
-            close(pipes[i].fd);
-        }
-    }
-    result.finished = !killed;
-    if (!killed && WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    }
-    return result;
+Rect ScreenRect() {
+    Display *display = Xdo()->xdpy;
+    return Rect{0, 0, DisplayWidth(display, DefaultScreen(display)),
+                DisplayHeight(display, DefaultScreen(display))};
 }
 
-// --- Processes -------------------------------------------------------------
+Rect BoardRect(const GameRun &run) {
+    return Rect{run.boardOrigin.x, run.boardOrigin.y, expected::BOARD_EDGE, expected::BOARD_EDGE};
+}
+
+// --- The game process ------------------------------------------------------
 
 AssertionResult LaunchGame(GameRun &run) {
-    AdoptDetachedDescendants();
-    if (AssertionResult started = StartDisplay(run); !started) {
+    if (AssertionResult ready = DisplayReady(); !ready) {
+        return ready;
+    }
+    if (AssertionResult started = StartGame(run); !started) {
         return started;
     }
-    // A run that was killed may have left this prefix's server behind, bound
-    // to a display that no longer exists.
-    if (AssertionResult killed = KillWineServer(); !killed) {
-        return killed;
+    if (AssertionResult shown = WaitForGameWindow(run); !shown) {
+        return shown;
     }
-    if (AssertionResult prepared = PreparePrefix(); !prepared) {
-        return prepared;
-    }
-    if (AssertionResult started = StartGameProcess(run); !started) {
-        return started;
-    }
-    const Clock::time_point deadline = Deadline(GAME_WINDOW_MS);
-    for (;;) {
-        const std::vector<std::string> windows = FindWindows("^Glidora$");
-        if (windows.size() == 1) {
-            run.mainWindow = windows.front();
-            break;
-        }
-        if (!GameAlive(run)) {
-            return AssertionFailure() << "the game ended before showing its window, "
-                                      << DescribeWaitStatus(run.gameWaitStatus);
-        }
-        if (MsLeft(deadline) == 0) {
-            return AssertionFailure()
-                   << "no single window titled Glidora appeared (" << windows.size() << " found)";
-        }
-        SleepMs(100);
-    }
-    ResetEngine(START_BOARD_SIZE);
-    if (AssertionResult located = LocateBoard(run, RenderEngineBoard(), 20000); !located) {
+    ResetEngine(expected::START_SIZE);
+    if (AssertionResult located = LocateBoard(run, RenderEngineBoard(), LOCATE_BOARD_MS);
+        !located) {
         return located;
     }
     // The board's picture starts at the client area's first pixel.
@@ -568,17 +357,20 @@ AssertionResult LaunchGame(GameRun &run) {
     return AssertionSuccess();
 }
 
+void EndGame(GameRun &run) {
+    if (GameAlive(run)) {
+        kill(run.gamePid, SIGKILL);
+        waitpid(run.gamePid, &run.gameWaitStatus, 0);
+        run.gameEnded = true;
+    }
+}
+
 bool GameAlive(GameRun &run) {
     if (run.gamePid <= 0 || run.gameEnded) {
         return false;
     }
-    int status = 0;
-    if (waitpid(run.gamePid, &status, WNOHANG) == run.gamePid) {
-        run.gameEnded = true;
-        run.gameWaitStatus = status;
-        return false;
-    }
-    return true;
+    run.gameEnded = waitpid(run.gamePid, &run.gameWaitStatus, WNOHANG) == run.gamePid;
+    return !run.gameEnded;
 }
 
 AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCode) {
@@ -600,273 +392,211 @@ AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCod
     return AssertionSuccess();
 }
 
-void StopEverything(GameRun &run) {
-    if (!run.display.empty()) {
-        // Ends the game and every other Wine process of this prefix.
-        KillWineServer();
-    }
-    if (run.gamePid > 0 && !run.gameEnded) {
-        const Clock::time_point deadline = Deadline(5000);
-        while (GameAlive(run) && MsLeft(deadline) > 0) {
-            SleepMs(POLL_MS);
-        }
-        if (GameAlive(run)) {
-            kill(run.gamePid, SIGKILL);
-            waitpid(run.gamePid, &run.gameWaitStatus, 0);
-            run.gameEnded = true;
-        }
-    }
-    if (run.xvfbPid > 0) {
-        kill(run.xvfbPid, SIGTERM);
-        const Clock::time_point deadline = Deadline(5000);
-        int status = 0;
-        while (waitpid(run.xvfbPid, &status, WNOHANG) != run.xvfbPid) {
-            if (MsLeft(deadline) == 0) {
-                kill(run.xvfbPid, SIGKILL);
-                waitpid(run.xvfbPid, &status, 0);
-                break;
-            }
-            SleepMs(POLL_MS);
-        }
-        run.xvfbPid = -1;
-    }
-    if (!run.display.empty()) {
-        unsetenv("DISPLAY");
-        run.display.clear();
-    }
-    ReapAdoptedProcesses();
-}
-
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines) {
-    const CommandResult result = RunCommand(WineRun({GLIDORA_E2E_PROBE_EXE, caption}), PROBE_MS);
-    if (!result.finished) {
-        return AssertionFailure() << "the window text probe hung";
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return AssertionFailure() << "pipe: " << std::strerror(errno);
     }
-    if (result.exitCode == 1) {
+    // Buffered, so that the pipe closes when the probe ends even if it was
+    // the Wine program that started the prefix's servers.
+    const pid_t pid =
+        StartWineProgram({GLIDORA_E2E_PROBE_EXE, caption}, true, fds[1], STDERR_FILENO, nullptr);
+    close(fds[1]);
+    std::string output;
+    const bool finished = pid > 0 && ReadToEnd(fds[0], PROBE_MS, output);
+    close(fds[0]);
+    int status = 0;
+    if (pid > 0) {
+        if (!finished) {
+            kill(pid, SIGKILL);
+        }
+        waitpid(pid, &status, 0);
+    }
+    const int code = finished && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    switch (code) {
+    case 0:
+        lines = SplitLines(output);
+        return AssertionSuccess();
+    case 1:
         return AssertionFailure() << "no visible window titled \"" << caption << "\"";
-    }
-    if (result.exitCode == 3) {
+    case 3:
         return AssertionFailure() << "several visible windows titled \"" << caption << "\"";
+    default:
+        return AssertionFailure() << "the window text probe failed (" << code << "): " << output;
     }
-    if (result.exitCode != 0) {
-        return AssertionFailure() << "the window text probe failed: " << Describe(result);
-    }
-    lines = SplitLines(result.output);
-    return AssertionSuccess();
 }
 
-// --- X input and windows ---------------------------------------------------
+// --- X windows and input ---------------------------------------------------
 
-AssertionResult Xdotool(const std::vector<std::string> &arguments) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const CommandResult result = RunCommand(argv, XDOTOOL_MS);
-    if (!result.finished || result.exitCode != 0) {
-        return AssertionFailure() << "xdotool " << JoinWords(arguments).substr(0, 200) << ": "
-                                  << Describe(result);
+std::vector<WindowId> FindWindows(const std::string &caption) {
+    const std::string pattern = AnchoredPattern(caption);
+    xdo_search_t search{};
+    search.winname = pattern.c_str();
+    search.searchmask = SEARCH_NAME | SEARCH_ONLYVISIBLE;
+    search.only_visible = 1;
+    search.max_depth = -1;
+    search.require = xdo_search_t::SEARCH_ANY;
+    Window *found = nullptr;
+    unsigned int count = 0;
+    xdo_search_windows(Xdo(), &search, &found, &count);
+    std::vector<WindowId> windows;
+    for (unsigned int i = 0; i < count; ++i) {
+        // libxdo ignores case; a caption must match exactly.
+        if (WindowName(found[i]) == caption) {
+            windows.push_back(found[i]);
+        }
     }
-    return AssertionSuccess();
+    std::free(found);
+    return windows;
 }
 
-std::vector<std::string> FindWindows(const std::string &captionPattern) {
-    // Exit code 1 only means that nothing matched.
-    const CommandResult result =
-        RunCommand({"xdotool", "search", "--onlyvisible", "--name", captionPattern}, XDOTOOL_MS);
-    return SplitLines(result.output);
-}
-
-AssertionResult WaitForWindow(const std::string &captionPattern, int timeoutMs,
-                              std::string &window) {
+AssertionResult WaitForWindow(const std::string &caption, int timeoutMs, WindowId &window) {
     const Clock::time_point deadline = Deadline(timeoutMs);
     for (;;) {
-        const std::vector<std::string> windows = FindWindows(captionPattern);
+        const std::vector<WindowId> windows = FindWindows(caption);
         if (windows.size() == 1) {
             window = windows.front();
             return AssertionSuccess();
         }
         if (windows.size() > 1) {
-            return AssertionFailure() << windows.size() << " windows match " << captionPattern;
+            return AssertionFailure() << windows.size() << " windows are titled " << caption;
         }
         if (MsLeft(deadline) == 0) {
             return AssertionFailure()
-                   << "no window matching " << captionPattern << " within " << timeoutMs << " ms";
+                   << "no window titled " << caption << " within " << timeoutMs << " ms";
         }
         SleepMs(POLL_MS);
     }
 }
 
-AssertionResult WaitForNoWindow(const std::string &captionPattern, int timeoutMs) {
+AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs) {
     const Clock::time_point deadline = Deadline(timeoutMs);
-    while (!FindWindows(captionPattern).empty()) {
+    while (!FindWindows(caption).empty()) {
         if (MsLeft(deadline) == 0) {
-            return AssertionFailure() << "a window matching " << captionPattern
-                                      << " is still there after " << timeoutMs << " ms";
+            return AssertionFailure() << "a window titled " << caption << " is still there after "
+                                      << timeoutMs << " ms";
         }
         SleepMs(POLL_MS);
     }
     return AssertionSuccess();
 }
 
-AssertionResult WindowGeometry(const std::string &window, Rect &geometry) {
-    const CommandResult result =
-        RunCommand({"xdotool", "getwindowgeometry", "--shell", window}, XDOTOOL_MS);
-    if (!result.finished || result.exitCode != 0) {
-        return AssertionFailure() << "getwindowgeometry " << window << ": " << Describe(result);
+AssertionResult WindowGeometry(WindowId window, Rect &geometry) {
+    int x = 0;
+    int y = 0;
+    unsigned int width = 0;
+    unsigned int height = 0;
+    if (xdo_get_window_location(Xdo(), window, &x, &y, nullptr) != XDO_SUCCESS ||
+        xdo_get_window_size(Xdo(), window, &width, &height) != XDO_SUCCESS) {
+        return AssertionFailure() << "no geometry for window " << window;
     }
-    std::map<std::string, int> values;
-    for (const std::string &line : SplitLines(result.output)) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos) {
-            values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
-        }
-    }
-    if (values.count("X") == 0 || values.count("WIDTH") == 0) {
-        return AssertionFailure() << "unexpected geometry output: " << result.output;
-    }
-    geometry = Rect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+    geometry = Rect{x, y, static_cast<int>(width), static_cast<int>(height)};
     return AssertionSuccess();
 }
 
-AssertionResult FocusWindow(const std::string &window) {
-    return Xdotool({"windowfocus", "--sync", window});
+AssertionResult FocusWindow(WindowId window) {
+    if (xdo_focus_window(Xdo(), window) != XDO_SUCCESS ||
+        xdo_wait_for_window_focus(Xdo(), window, 1) != XDO_SUCCESS) {
+        return AssertionFailure() << "could not focus window " << window;
+    }
+    return AssertionSuccess();
 }
 
-AssertionResult PressKeys(const std::string &window, const std::vector<std::string> &keys,
-                          int delayMs) {
+AssertionResult TypeKeys(const std::vector<std::string> &keys, int delayMs) {
+    const auto delay = static_cast<useconds_t>(delayMs) * MICROSECONDS_PER_MS;
+    for (const std::string &key : keys) {
+        if (xdo_send_keysequence_window(Xdo(), CURRENTWINDOW, key.c_str(), delay) != XDO_SUCCESS) {
+            return AssertionFailure() << "could not press " << key;
+        }
+    }
+    return AssertionSuccess();
+}
+
+AssertionResult PressKeys(WindowId window, const std::vector<std::string> &keys, int delayMs) {
     if (AssertionResult focused = FocusWindow(window); !focused) {
         return focused;
     }
-    std::vector<std::string> arguments{"key", "--delay", std::to_string(delayMs)};
-    arguments.insert(arguments.end(), keys.begin(), keys.end());
-    return Xdotool(arguments);
+    return TypeKeys(keys, delayMs);
+}
+
+AssertionResult ClickScreen(int x, int y) {
+    if (xdo_move_mouse(Xdo(), x, y, 0) != XDO_SUCCESS ||
+        xdo_click_window(Xdo(), CURRENTWINDOW, LEFT_BUTTON) != XDO_SUCCESS) {
+        return AssertionFailure() << "could not click at " << x << "," << y;
+    }
+    return AssertionSuccess();
 }
 
 AssertionResult ClickClient(const GameRun &run, int clientX, int clientY) {
-    return Xdotool({"mousemove", std::to_string(run.inputOrigin.x + clientX),
-                    std::to_string(run.inputOrigin.y + clientY), "click", "1"});
+    return ClickScreen(run.inputOrigin.x + clientX, run.inputOrigin.y + clientY);
 }
 
 AssertionResult ChooseMenuItem(const GameRun &run, const std::string &mnemonic) {
-    // A pause between the two keys lets the menu open before the letter.
-    return PressKeys(run.mainWindow, {"alt+g", mnemonic}, 150);
+    return PressKeys(run.mainWindow, {"alt+g", mnemonic}, MENU_KEY_DELAY_MS);
 }
 
 // --- Screen ----------------------------------------------------------------
 
 AssertionResult CaptureRegion(const Rect &region, Image &image) {
-    const std::string geometry = std::to_string(region.width) + "x" +
-                                 std::to_string(region.height) + "+" + std::to_string(region.x) +
-                                 "+" + std::to_string(region.y);
-    const CommandResult result = RunCommand(
-        {"import", "-window", "root", "-crop", geometry, "-depth", "8", "rgb:-"}, IMPORT_MS);
-    const size_t expected = static_cast<size_t>(region.width) * region.height * BYTES_PER_PIXEL;
-    if (!result.finished || result.exitCode != 0 || result.output.size() != expected) {
-        return AssertionFailure() << "import of " << geometry << ": " << Describe(result) << ", "
-                                  << result.output.size() << " bytes";
+    Display *display = Xdo()->xdpy;
+    XImage *shot = XGetImage(display, DefaultRootWindow(display), region.x, region.y,
+                             static_cast<unsigned int>(region.width),
+                             static_cast<unsigned int>(region.height), AllPlanes, ZPixmap);
+    if (shot == nullptr) {
+        return AssertionFailure() << "could not read the screen at " << region.x << "," << region.y
+                                  << " size " << region.width << "x" << region.height;
     }
-    image.width = region.width;
-    image.height = region.height;
-    image.rgb.assign(result.output.begin(), result.output.end());
-    return AssertionSuccess();
-}
-
-AssertionResult CaptureScreen(Image &screen) {
-    return CaptureRegion(Rect{0, 0, SCREEN_WIDTH, SCREEN_HEIGHT}, screen);
-}
-
-Image Crop(const Image &image, const Rect &region) {
-    Image part{region.width, region.height, {}};
-    part.rgb.reserve(static_cast<size_t>(region.width) * region.height * BYTES_PER_PIXEL);
-    for (int y = region.y; y < region.y + region.height; ++y) {
-        const auto start =
-            image.rgb.begin() + (static_cast<ptrdiff_t>(y) * image.width + region.x) * 3;
-        part.rgb.insert(part.rgb.end(), start, start + region.width * BYTES_PER_PIXEL);
-    }
-    return part;
-}
-
-bool SameImage(const Image &a, const Image &b) {
-    return a.width == b.width && a.height == b.height && a.rgb == b.rgb;
-}
-
-bool FindImage(const Image &haystack, const Image &needle, const Rect &corners, Point &found) {
-    const size_t rowBytes = static_cast<size_t>(needle.width) * BYTES_PER_PIXEL;
-    for (int y = corners.y; y < corners.y + corners.height; ++y) {
-        for (int x = corners.x; x < corners.x + corners.width; ++x) {
-            if (x < 0 || y < 0 || x + needle.width > haystack.width ||
-                y + needle.height > haystack.height) {
-                continue;
-            }
-            bool same = true;
-            for (int row = 0; row < needle.height && same; ++row) {
-                const uint8_t *screenRow =
-                    haystack.rgb.data() +
-                    (static_cast<size_t>(y + row) * haystack.width + x) * BYTES_PER_PIXEL;
-                const uint8_t *needleRow = needle.rgb.data() + row * rowBytes;
-                same = std::memcmp(screenRow, needleRow, rowBytes) == 0;
-            }
-            if (same) {
-                found = Point{x, y};
-                return true;
-            }
+    image = Image{region.width, region.height, {}};
+    image.pixels.reserve(static_cast<size_t>(region.width) * region.height);
+    for (int y = 0; y < region.height; ++y) {
+        for (int x = 0; x < region.width; ++x) {
+            image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shot, x, y) & RGB_MASK));
         }
     }
-    return false;
-}
-
-void WritePpm(const std::string &path, const Image &image) {
-    std::ofstream file(path, std::ios::binary);
-    file << "P6\n" << image.width << " " << image.height << "\n255\n";
-    file.write(reinterpret_cast<const char *>(image.rgb.data()),
-               static_cast<std::streamsize>(image.rgb.size()));
+    XDestroyImage(shot);
+    return AssertionSuccess();
 }
 
 // --- Pictures and the engine ----------------------------------------------
 
 const Image &BoardPicture(int size) {
     static std::map<int, Image> pictures;
-    auto known = pictures.find(size);
-    if (known != pictures.end()) {
+    if (auto known = pictures.find(size); known != pictures.end()) {
         return known->second;
     }
-    Image picture;
-    const std::string path =
-        std::string(GLIDORA_E2E_RES_DIR) + "/board" + std::to_string(size) + ".bmp";
-    AssertionResult loaded = LoadBmp(path, picture);
-    if (!loaded) {
-        ADD_FAILURE() << loaded.message();
-    } else if (picture.width != BOARD_PIXELS || picture.height != BOARD_PIXELS) {
-        ADD_FAILURE() << path << " is " << picture.width << "x" << picture.height;
+    const bool known = size >= expected::SMALLEST_SIZE && size <= expected::LARGEST_SIZE;
+    const std::string path = std::string(GLIDORA_E2E_RES_DIR "/") +
+                             (known ? expected::PICTURE_FILES[size - expected::SMALLEST_SIZE] : "");
+    std::string why = "no picture for this size";
+    Image picture = known ? ReadBmpFile(path, &why) : Image{};
+    if (picture.width != expected::BOARD_EDGE || picture.height != expected::BOARD_EDGE) {
+        ADD_FAILURE() << "board picture for size " << size << " (" << path << "): " << why;
+        // Black instead, so that every comparison with it fails.
+        picture = Image{expected::BOARD_EDGE, expected::BOARD_EDGE,
+                        std::vector<uint32_t>(expected::BOARD_EDGE * expected::BOARD_EDGE)};
     }
     return pictures.emplace(size, picture).first->second;
 }
 
 Image PictureSquare(int size, int col, int row) {
-    const int edge = BOARD_PIXELS / size;
-    return Crop(BoardPicture(size),
-                Rect{col * BOARD_PIXELS / size, row * BOARD_PIXELS / size, edge, edge});
+    // From the picture alone, not from the engine's CellOrigin.
+    const int edge = expected::BOARD_EDGE / size;
+    return Crop(BoardPicture(size), Rect{col * edge, row * edge, edge, edge});
 }
 
 Image RenderEngineBoard() {
-    const int size = boardSize;
-    const Image &picture = BoardPicture(size);
-    Image board{BOARD_PIXELS, BOARD_PIXELS,
-                std::vector<uint8_t>(BOARD_PIXELS * BOARD_PIXELS * BYTES_PER_PIXEL, 0)};
-    if (picture.width != BOARD_PIXELS || picture.height != BOARD_PIXELS) {
-        return board;
-    }
-    const int edge = BOARD_PIXELS / size;
-    for (int col = 0; col < size; ++col) {
-        for (int row = 0; row < size; ++row) {
+    const Image &picture = BoardPicture(boardSize);
+    Image board{picture.width, picture.height, std::vector<uint32_t>(picture.pixels.size())};
+    for (int col = 0; col < boardSize; ++col) {
+        for (int row = 0; row < boardSize; ++row) {
+            const Rect cell = CellRect(col, row);
             const Tile &tile = tiles[col][row];
-            const int left = col * BOARD_PIXELS / size;
-            const int top = row * BOARD_PIXELS / size;
-            for (int y = 0; y < edge; ++y) {
-                const size_t from =
-                    (static_cast<size_t>(tile.srcY + y) * BOARD_PIXELS + tile.srcX) * 3;
-                const size_t to = (static_cast<size_t>(top + y) * BOARD_PIXELS + left) * 3;
-                std::memcpy(board.rgb.data() + to, picture.rgb.data() + from,
-                            static_cast<size_t>(edge) * BYTES_PER_PIXEL);
+            for (int y = 0; y < cell.height; ++y) {
+                const auto from = picture.pixels.begin() +
+                                  static_cast<ptrdiff_t>(tile.srcY + y) * picture.width + tile.srcX;
+                std::copy(from, from + cell.width,
+                          board.pixels.begin() + static_cast<ptrdiff_t>(cell.y + y) * board.width +
+                              cell.x);
             }
         }
     }
@@ -880,25 +610,7 @@ void ResetEngine(int size) {
 
 // --- The board on screen ---------------------------------------------------
 
-namespace {
-
-AssertionResult LocateClientInput(GameRun &run) {
-    std::vector<std::string> lines;
-    if (AssertionResult read = ReadWindowTexts("Glidora", lines); !read) {
-        return read;
-    }
-    for (const std::string &line : lines) {
-        if (std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x, &run.inputOrigin.y) ==
-            2) {
-            return AssertionSuccess();
-        }
-    }
-    return AssertionFailure() << "no client origin from the window probe: " << JoinWords(lines);
-}
-
-} // namespace
-
-AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs) {
+AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs) {
     const Clock::time_point deadline = Deadline(timeoutMs);
     Image screen;
     Rect window;
@@ -906,66 +618,52 @@ AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs) 
         if (AssertionResult measured = WindowGeometry(run.mainWindow, window); !measured) {
             return measured;
         }
-        if (AssertionResult captured = CaptureScreen(screen); !captured) {
+        if (AssertionResult captured = CaptureRegion(ScreenRect(), screen); !captured) {
             return captured;
         }
         // The client area lies inside the window, so its top-left corner does.
-        const Rect corners{window.x, window.y, window.width - expected.width + 1,
-                           window.height - expected.height + 1};
-        Point found;
-        if (FindImage(screen, expected, corners, found)) {
-            run.boardOrigin = found;
+        const Rect corners{window.x, window.y, window.width - wanted.width + 1,
+                           window.height - wanted.height + 1};
+        if (FindImage(screen, wanted, corners, run.boardOrigin)) {
             return LocateClientInput(run);
         }
         if (MsLeft(deadline) == 0) {
-            const std::string base =
-                std::string(GLIDORA_E2E_BUILD_DIR) + "/e2e-failures/locate-board";
-            mkdir((std::string(GLIDORA_E2E_BUILD_DIR) + "/e2e-failures").c_str(), 0755);
-            WritePpm(base + "-screen.ppm", screen);
-            WritePpm(base + "-expected.ppm", expected);
-            return AssertionFailure() << "the expected board is nowhere in the window at "
-                                      << window.x << "," << window.y << " size " << window.width
-                                      << "x" << window.height << "; see " << base << "-*.ppm";
-        }
-        SleepMs(100);
-    }
-}
-
-AssertionResult WaitForBoard(const GameRun &run, const Image &expected, int timeoutMs,
-                             const std::string &label) {
-    const Clock::time_point deadline = Deadline(timeoutMs);
-    const Rect region{run.boardOrigin.x, run.boardOrigin.y, BOARD_PIXELS, BOARD_PIXELS};
-    Image shown;
-    for (;;) {
-        if (AssertionResult captured = CaptureRegion(region, shown); !captured) {
-            return captured;
-        }
-        if (SameImage(shown, expected)) {
-            return AssertionSuccess();
-        }
-        if (MsLeft(deadline) == 0) {
-            break;
+            return AssertionFailure()
+                   << "the expected board is nowhere in the window at " << window.x << ","
+                   << window.y << " size " << window.width << "x" << window.height << "; see "
+                   << SaveFailure("locate-board", screen, wanted);
         }
         SleepMs(POLL_MS);
     }
-    const std::string directory = std::string(GLIDORA_E2E_BUILD_DIR) + "/e2e-failures";
-    mkdir(directory.c_str(), 0755);
-    const std::string base = directory + "/" + SafeFileName(label);
-    WritePpm(base + "-shown.ppm", shown);
-    WritePpm(base + "-expected.ppm", expected);
-    return AssertionFailure() << label
-                              << ": the board differs from the engine's prediction in cells"
-                              << DifferingCells(shown, expected) << " after " << timeoutMs
-                              << " ms; see " << base << "-*.ppm";
 }
 
-AssertionResult BoardHolds(const GameRun &run, const Image &expected, int holdMs,
+AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
+                             const std::string &label) {
+    const Clock::time_point deadline = Deadline(timeoutMs);
+    Image shown;
+    for (;;) {
+        if (AssertionResult captured = CaptureRegion(BoardRect(run), shown); !captured) {
+            return captured;
+        }
+        if (SameImage(shown, wanted)) {
+            return AssertionSuccess();
+        }
+        if (MsLeft(deadline) == 0) {
+            return AssertionFailure() << label << ": the board differs from the prediction in cells"
+                                      << DifferingCells(shown, wanted) << " after " << timeoutMs
+                                      << " ms; see " << SaveFailure(label, shown, wanted);
+        }
+        SleepMs(POLL_MS);
+    }
+}
+
+AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
                            const std::string &label) {
-    if (AssertionResult now = WaitForBoard(run, expected, 0, label); !now) {
+    if (AssertionResult now = WaitForBoard(run, wanted, 0, label); !now) {
         return now;
     }
     SleepMs(holdMs);
-    return WaitForBoard(run, expected, 0, label + " (later)");
+    return WaitForBoard(run, wanted, 0, label + " (later)");
 }
 
 // --- Replaying input on the engine ----------------------------------------
@@ -997,35 +695,36 @@ bool ReplayClick(int clientX, int clientY) {
 
 // --- The win box -----------------------------------------------------------
 
-AssertionResult CheckWinBox(std::string &box) {
-    if (AssertionResult appeared = WaitForWindow("^Good job!$", 10000, box); !appeared) {
-        return appeared;
+AssertionResult CheckWinBox(WindowId &box) {
+    if (AssertionResult shown = WaitForWindow(expected::WIN_CAPTION, WIN_BOX_MS, box); !shown) {
+        return shown;
     }
     std::vector<std::string> lines;
-    if (AssertionResult read = ReadWindowTexts("Good job!", lines); !read) {
+    if (AssertionResult read = ReadWindowTexts(expected::WIN_CAPTION, lines); !read) {
         return read;
     }
-    bool ownedByGame = false;
-    bool saysCongratulations = false;
+    const std::string ownedByGame =
+        std::string("window\t") + expected::WIN_CAPTION + "\t" + expected::WINDOW_TITLE;
+    const std::string congratulates = std::string("child\tStatic\t") + expected::WIN_TEXT;
+    const std::string button = "child\tButton\t";
+    const auto has = [&lines](const std::string &line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
     std::vector<std::string> buttons;
     for (const std::string &line : lines) {
-        if (line == "window\tGood job!\tGlidora") {
-            ownedByGame = true;
-        } else if (line == "child\tStatic\tCongratulations, you won!") {
-            saysCongratulations = true;
-        } else if (line.rfind("child\tButton\t", 0) == 0) {
-            buttons.push_back(line.substr(std::strlen("child\tButton\t")));
+        if (line.rfind(button, 0) == 0) {
+            buttons.push_back(line.substr(button.size()));
         }
     }
-    if (!ownedByGame || !saysCongratulations || buttons != std::vector<std::string>{"OK"}) {
-        return AssertionFailure() << "the win box reads: " << JoinWords(lines);
+    if (!has(ownedByGame) || !has(congratulates) || buttons != std::vector<std::string>{"OK"}) {
+        return AssertionFailure() << "the win box reads: " << JoinLines(lines);
     }
     return AssertionSuccess();
 }
 
-AssertionResult DismissWinBox(const std::string &box, const std::string &key) {
+AssertionResult DismissWinBox(WindowId box, const std::string &key) {
     if (AssertionResult pressed = PressKeys(box, {key}); !pressed) {
         return pressed;
     }
-    return WaitForNoWindow("^Good job!$", 10000);
+    return WaitForNoWindow(expected::WIN_CAPTION, WIN_BOX_MS);
 }
