@@ -1,8 +1,7 @@
-// Drives the built glidora.exe under Wine on the X display of the test
-// command. The game starts through scripts/wine-run.sh in a prefix that a
-// CTest fixture prepares once for the suite (tests/e2e.cmake); input, window
-// search and screen reads are X library calls in this process (libxdo and
-// XGetImage); the native engine, replaying the same input, predicts the board.
+// Drives the built glidora.exe under Wine on the test command's X display:
+// the game starts through scripts/wine-run.sh in the prefix that a CTest
+// fixture prepares for the suite (tests/e2e.cmake); windows, input and pixels
+// go through libxdo and Xlib in process; the engine replays the same input.
 #pragma once
 
 #include "expected.h"
@@ -15,8 +14,9 @@
 #include <string>
 #include <vector>
 
-// An X window id: Xlib's Window, kept out of this header so that the X
-// headers' macros (None, Bool, Status) stay out of the tests.
+using testing::AssertionResult;
+
+// An X window: Xlib's Window, whose header's macros stay out of the tests.
 using WindowId = unsigned long;
 
 struct Point {
@@ -29,27 +29,15 @@ struct GameRun {
     bool gameEnded = false;
     int gameWaitStatus = 0; // as waitpid reports it, once gameEnded
     WindowId mainWindow = 0;
-    // Wine 10 draws a maximised window without a window manager 4 pixels away
-    // from where it takes input, so the two origins are kept apart.
+    // Apart: Wine 10 draws a maximised unmanaged window 4 pixels off its input.
     Point boardOrigin; // screen position of client pixel (0, 0) as drawn
     Point inputOrigin; // and where Windows maps mouse input for it
 };
 
-void SleepMs(int milliseconds);
-
-// The whole screen of the display, at the size its server reports.
-Rect ScreenRect();
-// Where the board shows now, on the screen.
-Rect BoardRect(const GameRun &run);
-
-// --- The game process ------------------------------------------------------
-
-// Starts the game, finds its window and the start-up board on it; the engine
-// is reset to that board.
-testing::AssertionResult LaunchGame(GameRun &run);
-// Ends the game by its pid, if it still runs, and reaps it.
+// Starts the game, finds its window and the start-up board, to which the
+// engine is reset. EndGame ends the game by its pid, if it runs, and reaps it.
+AssertionResult LaunchGame(GameRun &run);
 void EndGame(GameRun &run);
-bool GameAlive(GameRun &run);
 
 class GameRunTest : public testing::Test {
   protected:
@@ -62,76 +50,65 @@ class GameRunTest : public testing::Test {
     GameRun run;
 };
 
-testing::AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCode);
+bool GameAlive(GameRun &run);
+AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCode);
+void SleepMs(int milliseconds);
 
-// Runs the window text probe for the visible top-level window with exactly
-// that caption. Lines: "window\t<caption>\t<owner caption>",
-// "client\t<x>\t<y>", then "child\t<class>\t<text>" for each control.
-testing::AssertionResult ReadWindowTexts(const std::string &caption,
-                                         std::vector<std::string> &lines);
+// The window text probe's lines about the visible top-level window with that
+// caption: "window\t<caption>\t<owner caption>", "client\t<x>\t<y>", then
+// "child\t<class>\t<text>" for each control.
+AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines);
 
-// --- X windows and input ---------------------------------------------------
-
-// Visible windows whose name is exactly `caption`.
+// Visible X windows named `caption`.
 std::vector<WindowId> FindWindows(const std::string &caption);
-testing::AssertionResult WaitForWindow(const std::string &caption, int timeoutMs, WindowId &window);
-testing::AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs);
-testing::AssertionResult WindowGeometry(WindowId window, Rect &geometry);
-testing::AssertionResult FocusWindow(WindowId window);
+AssertionResult WaitForWindow(const std::string &caption, int timeoutMs, WindowId &window);
+AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs);
+AssertionResult WindowGeometry(WindowId window, Rect &geometry);
+AssertionResult FocusWindow(WindowId window);
 
-// Presses keys (X key names such as "Left", "alt+g") in order into whichever
-// window has the focus, `delayMs` apart.
-testing::AssertionResult TypeKeys(const std::vector<std::string> &keys, int delayMs);
-// Focuses the window first.
-testing::AssertionResult PressKeys(WindowId window, const std::vector<std::string> &keys,
-                                   int delayMs = 40);
-// A left click at a screen position, and at a client position of the game.
-testing::AssertionResult ClickScreen(int x, int y);
-testing::AssertionResult ClickClient(const GameRun &run, int clientX, int clientY);
-// Alt+G then the item's mnemonic letter, with the main window focused.
-testing::AssertionResult ChooseMenuItem(const GameRun &run, const std::string &mnemonic);
+// X key names ("Left", "alt+g") pressed in order, `delayMs` apart, into the
+// focused window; PressKeys focuses `window` first.
+AssertionResult TypeKeys(const std::vector<std::string> &keys, int delayMs);
+AssertionResult PressKeys(WindowId window, const std::vector<std::string> &keys, int delayMs = 40);
+// A left click at a screen position, or at a client position of the game.
+AssertionResult ClickScreen(int x, int y);
+AssertionResult ClickClient(const GameRun &run, int clientX, int clientY);
+// Alt+G, then the item's mnemonic letter, into the main window.
+AssertionResult ChooseMenuItem(const GameRun &run, const std::string &mnemonic);
 
-// --- Screen ----------------------------------------------------------------
+// The display's whole screen, the board's place on it, and what shows there.
+Rect ScreenRect();
+Rect BoardRect(const GameRun &run);
+AssertionResult CaptureRegion(const Rect &region, Image &image);
 
-testing::AssertionResult CaptureRegion(const Rect &region, Image &image);
-
-// --- Pictures and the engine ----------------------------------------------
-
-// The committed picture for a board of `size` pieces a side.
+// The committed picture for a board of `size` pieces a side, and its square
+// at cell (col, row) of the solved board.
 const Image &BoardPicture(int size);
-// The square of that picture at cell (col, row) of the solved board.
 Image PictureSquare(int size, int col, int row);
-// What the board shows for the engine's current boardSize and tiles.
+// What the board shows for the engine's boardSize and tiles.
 Image RenderEngineBoard();
 // Lays the engine out solved at `size`, as the game does on start and on OK.
 void ResetEngine(int size);
 
-// --- The board on screen ---------------------------------------------------
-
-// Finds `expected` inside the main window and stores where it is drawn, and
-// where the game takes input for its client area.
-testing::AssertionResult LocateBoard(GameRun &run, const Image &expected, int timeoutMs);
-// Polls the board until it equals `expected`; on a timeout, saves what was
-// shown and what was expected beside the build and names the differing cells.
-testing::AssertionResult WaitForBoard(const GameRun &run, const Image &expected, int timeoutMs,
-                                      const std::string &label);
-// The board equals `expected` now and still after `holdMs`.
-testing::AssertionResult BoardHolds(const GameRun &run, const Image &expected, int holdMs,
-                                    const std::string &label);
-
-// --- Replaying input on the engine ----------------------------------------
+// Finds `wanted` in the main window, and where the game takes input there.
+AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs);
+// Polls the board until it equals `wanted`; on a timeout, names the differing
+// cells and saves both pictures beside the build.
+AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
+                             const std::string &label);
+// The board equals `wanted` now and still after `holdMs`.
+AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
+                           const std::string &label);
 
 // The X key that makes the game call MoveTile with this direction.
 const char *KeyName(int direction);
-// Does to the engine what the game does for the arrow key or for a left press
+// Does to the engine what the game does for the arrow key, or for a left press
 // at a client position; true when the game must then show the win box.
 bool ReplayKey(int direction);
 bool ReplayClick(int clientX, int clientY);
 
-// --- The win box -----------------------------------------------------------
-
-// Waits for the one win box and checks what it says: owned by the game's
-// window, the congratulation text, and an OK button only.
-testing::AssertionResult CheckWinBox(WindowId &box);
-// Presses `key` in the box and waits until it has gone.
-testing::AssertionResult DismissWinBox(WindowId box, const std::string &key);
+// Waits for the one win box and checks it: owned by the game's window, the
+// congratulation and one OK button. DismissWinBox presses `key` in it and
+// waits for it to go.
+AssertionResult CheckWinBox(WindowId &box);
+AssertionResult DismissWinBox(WindowId box, const std::string &key);
