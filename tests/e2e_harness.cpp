@@ -16,11 +16,9 @@ extern "C" {
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <sstream>
 #include <thread>
 #include <type_traits>
 
@@ -38,7 +36,6 @@ constexpr int WIN_BOX_MS = 10000;
 constexpr int POLL_MS = 10;
 constexpr int MENU_KEY_DELAY_MS = 150; // lets the menu open before the letter
 constexpr int LEFT_BUTTON = 1;
-constexpr int TRUE_COLOUR_DEPTH = 24;
 constexpr unsigned long RGB_BITS = 0xFFFFFF;
 constexpr char WINE_RUN[] = GLIDORA_E2E_SCRIPTS_DIR "/wine-run.sh";
 constexpr char PREFIX[] = GLIDORA_E2E_BUILD_DIR "/wineprefix";
@@ -71,15 +68,12 @@ xdo_t *Xdo() {
 
 AssertionResult DisplayReady() {
     const char *display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        return AssertionFailure() << "DISPLAY is not set. " << HOW_TO_RUN;
-    }
     // A request about a window that has just gone fails the call that made it,
     // instead of ending the test program as Xlib's default handler would.
     XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
-    return Did(Xdo() != nullptr &&
-                   DefaultDepth(Xdo()->xdpy, DefaultScreen(Xdo()->xdpy)) == TRUE_COLOUR_DEPTH,
-               std::string("use a 24-bit X display at DISPLAY=") + display + ". " + HOW_TO_RUN);
+    return Did(Xdo() != nullptr, std::string("reach an X display at DISPLAY=") +
+                                     (display != nullptr ? display : "(not set)") + ". " +
+                                     HOW_TO_RUN);
 }
 
 std::string DescribeWaitStatus(int status) {
@@ -156,18 +150,6 @@ bool FindInWindow(const Image &screen, const Image &wanted, const Rect &window, 
     return false;
 }
 
-AssertionResult LocateClientInput(GameRun &run) {
-    std::vector<std::string> lines;
-    AssertionResult read = ReadWindowTexts(expected::WINDOW_TITLE, lines);
-    const auto origin = [&run](const std::string &line) {
-        return std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x,
-                           &run.inputOrigin.y) == 2;
-    };
-    return read ? Did(std::any_of(lines.begin(), lines.end(), origin),
-                      "find the client origin in the window probe's output")
-                : read;
-}
-
 } // namespace
 
 void SleepMs(int milliseconds) {
@@ -183,19 +165,15 @@ AssertionResult LaunchGame(GameRun &run) {
     result = result ? LocateBoard(run, RenderEngineBoard(), LOCATE_BOARD_MS) : result;
     // The board's picture starts at the client area's first pixel.
     const Point &board = run.boardOrigin;
-    if (result && (board.x != run.inputOrigin.x || board.y != run.inputOrigin.y)) {
-        return AssertionFailure() << "the board shows at " << board.x << "," << board.y
-                                  << " but the client area starts at " << run.inputOrigin.x << ","
-                                  << run.inputOrigin.y;
-    }
-    return result;
+    return result ? Did(board == run.inputOrigin,
+                        "find the board where the client area starts, but at " +
+                            std::to_string(board.x) + "," + std::to_string(board.y))
+                  : result;
 }
 
 void EndGame(GameRun &run) {
-    if (GameAlive(run)) {
-        kill(run.gamePid, SIGKILL);
-        waitpid(run.gamePid, &run.gameWaitStatus, 0);
-        run.gameEnded = true;
+    if (GameAlive(run) && kill(run.gamePid, SIGKILL) == 0) {
+        run.gameEnded = waitpid(run.gamePid, &run.gameWaitStatus, 0) == run.gamePid;
     }
 }
 
@@ -406,7 +384,15 @@ AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs) {
                                   << window.height << "; see "
                                   << SaveFailure("locate-board", screen, wanted);
     }
-    return looked ? LocateClientInput(run) : looked;
+    std::vector<std::string> lines;
+    looked = looked ? ReadWindowTexts(expected::WINDOW_TITLE, lines) : looked;
+    const auto origin = [&run](const std::string &line) {
+        return std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x,
+                           &run.inputOrigin.y) == 2;
+    };
+    return looked ? Did(std::any_of(lines.begin(), lines.end(), origin),
+                        "find the client origin in the window probe's output")
+                  : looked;
 }
 
 AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
@@ -466,9 +452,11 @@ AssertionResult CheckWinBox(WindowId &box) {
         has(std::string("window\t") + expected::WIN_CAPTION + "\t" + expected::WINDOW_TITLE) &&
         has(std::string("child\tStatic\t") + expected::WIN_TEXT) && has("child\tButton\tOK") &&
         std::count_if(lines.begin(), lines.end(), isButton) == 1;
-    std::ostringstream said;
-    std::copy(lines.begin(), lines.end(), std::ostream_iterator<std::string>(said, " | "));
-    return result && !right ? AssertionFailure() << "the win box reads: " << said.str() : result;
+    std::string said;
+    for (const std::string &line : lines) {
+        said += line + " | ";
+    }
+    return result && !right ? AssertionFailure() << "the win box reads: " << said : result;
 }
 
 AssertionResult DismissWinBox(WindowId box, const std::string &key) {

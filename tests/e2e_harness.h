@@ -22,6 +22,7 @@ using WindowId = unsigned long;
 struct Point {
     int x = 0;
     int y = 0;
+    bool operator==(const Point &) const = default;
 };
 
 struct GameRun {
@@ -54,9 +55,8 @@ bool GameAlive(GameRun &run);
 AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCode);
 void SleepMs(int milliseconds);
 
-// The window text probe's lines about the visible top-level window with that
-// caption: "window\t<caption>\t<owner caption>", "client\t<x>\t<y>", then
-// "child\t<class>\t<text>" for each control.
+// The window text probe's lines on the visible top-level window of that caption:
+// "window\t<caption>\t<owner's>", "client\t<x>\t<y>", "child\t<class>\t<text>"...
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines);
 
 // Visible X windows named `caption`.
@@ -81,8 +81,7 @@ Rect ScreenRect();
 Rect BoardRect(const GameRun &run);
 AssertionResult CaptureRegion(const Rect &region, Image &image);
 
-// The committed picture for a board of `size` pieces a side, and its square
-// at cell (col, row) of the solved board.
+// The committed picture for a board `size` pieces wide, and its square at a cell.
 const Image &BoardPicture(int size);
 Image PictureSquare(int size, int col, int row);
 // What the board shows for the engine's boardSize and tiles.
@@ -92,8 +91,7 @@ void ResetEngine(int size);
 
 // Finds `wanted` in the main window, and where the game takes input there.
 AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs);
-// Polls the board until it equals `wanted`; on a timeout, names the differing
-// cells and saves both pictures beside the build.
+// Polls the board until it equals `wanted`; else saves both pictures by the build.
 AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
                              const std::string &label);
 // The board equals `wanted` now and still after `holdMs`.
@@ -102,13 +100,12 @@ AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
 
 // The X key that makes the game call MoveTile with this direction.
 const char *KeyName(int direction);
-// Does to the engine what the game does for the arrow key, or for a left press
-// at a client position; true when the game must then show the win box.
+// Does to the engine what the game does for the key or a left press at a client
+// position; true when the game must then show the win box.
 bool ReplayKey(int direction);
 bool ReplayClick(int clientX, int clientY);
 
 // Waits for the one win box and checks it: owned by the game's window, the
-// congratulation and one OK button. DismissWinBox presses `key` in it and
-// waits for it to go.
+// congratulation, one OK button. DismissWinBox presses `key`; the box must go.
 AssertionResult CheckWinBox(WindowId &box);
 AssertionResult DismissWinBox(WindowId box, const std::string &key);
