@@ -7,7 +7,6 @@ extern "C" {
 }
 #include <X11/Xutil.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -87,21 +86,17 @@ AssertionResult StartGame(GameRun &run) {
     mkdir(GLIDORA_E2E_BUILD_DIR "/e2e-logs", 0755);
     const std::string log = std::string(GLIDORA_E2E_BUILD_DIR "/e2e-logs/") +
                             test->test_suite_name() + "." + test->name() + ".log";
-    const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    run.gamePid = output < 0 ? -1 : fork();
+    // The shell and wine-run.sh exec Wine, which runs the game in this same
+    // process: its exit status is the game's. Wine's own errors go to the log.
+    const std::string command = std::string("WINEDEBUG=-all,err+all exec '") + WINE_RUN +
+                                "' --arch " GLIDORA_E2E_WINE_ARCH " '" + PREFIX +
+                                "' '" GLIDORA_E2E_GAME_EXE "' </dev/null >'" + log + "' 2>&1";
+    run.gamePid = fork();
     if (run.gamePid == 0) {
-        // It dies with the test program, however that ends. wine-run.sh execs
-        // Wine, which runs the game in this process: its exit status is the game's.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
-        dup2(output, STDOUT_FILENO);
-        dup2(output, STDERR_FILENO);
-        setenv("WINEDEBUG", "-all,err+all", 1); // Wine's own errors only
-        execl(WINE_RUN, WINE_RUN, "--arch", GLIDORA_E2E_WINE_ARCH, PREFIX, GLIDORA_E2E_GAME_EXE,
-              nullptr);
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // it dies with the test program, however that ends
+        execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
         _exit(127);
     }
-    close(output);
     return Did(run.gamePid > 0, "start the game, logging to " + log);
 }
 
