@@ -213,7 +213,7 @@ AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::str
 }
 
 std::vector<WindowId> FindWindows(const std::string &caption) {
-    // Captions hold no characters that are special in a regular expression.
+    // Captions hold no regular expression metacharacters.
     const std::string pattern = "^" + caption + "$";
     xdo_search_t search{};
     search.winname = pattern.c_str();
