@@ -1,17 +1,20 @@
-# End-to-end tests: the built glidora.exe runs under Wine in a private Xvfb
-# display that each test starts and stops itself, so no DISPLAY is needed.
-# They drive it with real X input (xdotool) and read the screen back
-# (ImageMagick's import); the native engine predicts what must be seen.
+# End-to-end tests: the built glidora.exe runs under Wine on the test
+# command's X display (DISPLAY; scripts/test.sh starts a private one). The
+# tests drive it with real X input and read the screen back through libxdo
+# and Xlib in their own process; the native engine predicts what must be seen.
 if(NOT GLIDORA_GAME_EXE)
     message(FATAL_ERROR "GLIDORA_E2E needs GLIDORA_GAME_EXE, the glidora.exe to drive")
 endif()
 
-foreach(tool Xvfb xdotool import wineserver)
-    find_program(GLIDORA_E2E_${tool} ${tool})
-    if(NOT GLIDORA_E2E_${tool})
-        message(FATAL_ERROR "The end-to-end tests need ${tool}; scripts/setup.sh installs it")
-    endif()
-endforeach()
+find_program(GLIDORA_E2E_WINESERVER wineserver)
+find_package(X11)
+find_path(GLIDORA_XDO_INCLUDE_DIR xdo.h)
+find_library(GLIDORA_XDO_LIBRARY xdo)
+if(NOT GLIDORA_E2E_WINESERVER OR NOT X11_FOUND OR NOT GLIDORA_XDO_INCLUDE_DIR
+   OR NOT GLIDORA_XDO_LIBRARY)
+    message(FATAL_ERROR "The end-to-end tests need wineserver, Xlib and libxdo (libxdo-dev); "
+                        "scripts/setup.sh installs them")
+endif()
 
 # A small Windows console program that reads the texts of the game's message
 # boxes and dialogs from inside Wine; the native build cross-compiles it for
@@ -37,8 +40,16 @@ add_custom_command(
     VERBATIM)
 add_custom_target(e2e_window_texts ALL DEPENDS ${e2e_probe})
 
-add_library(e2e_harness OBJECT ${CMAKE_CURRENT_LIST_DIR}/e2e_harness.cpp)
-target_link_libraries(e2e_harness PUBLIC engine_test_support GTest::gtest)
+if(GLIDORA_E2E_WINE_ARCH STREQUAL "win64")
+    set(e2e_test_preset e2e64)
+else()
+    set(e2e_test_preset e2e)
+endif()
+add_library(e2e_harness OBJECT ${CMAKE_CURRENT_LIST_DIR}/e2e_harness.cpp
+                               ${CMAKE_CURRENT_LIST_DIR}/image.cpp)
+target_include_directories(e2e_harness PRIVATE ${GLIDORA_XDO_INCLUDE_DIR})
+target_link_libraries(e2e_harness PUBLIC engine_test_support GTest::gtest ${GLIDORA_XDO_LIBRARY}
+                                         X11::X11)
 target_compile_definitions(
     e2e_harness
     PRIVATE GLIDORA_E2E_GAME_EXE="${GLIDORA_GAME_EXE}"
@@ -46,15 +57,40 @@ target_compile_definitions(
             GLIDORA_E2E_SCRIPTS_DIR="${PROJECT_SOURCE_DIR}/scripts"
             GLIDORA_E2E_BUILD_DIR="${PROJECT_BINARY_DIR}"
             GLIDORA_E2E_WINE_ARCH="${GLIDORA_E2E_WINE_ARCH}"
+            GLIDORA_E2E_TEST_PRESET="${e2e_test_preset}"
             GLIDORA_E2E_PROBE_EXE="${e2e_probe}")
 glidora_warnings(e2e_harness)
 
-# All tests share one Wine prefix, whose server serves one display at a time.
+# One prefix serves the whole suite, prepared once: unmanaged windows, so that
+# Wine draws every frame itself, maximises and closes without a window
+# manager, and each top-level window is an X window named by its caption. Its
+# server is ended after the last test; nothing left to end is no failure.
+# A run killed outright may have left a server behind, whose desktop process
+# still belongs to a display that is gone: it is ended first.
+include(${PROJECT_SOURCE_DIR}/cmake/wine_prefix.cmake)
+function(glidora_e2e_prefix prefix)
+    set(GLIDORA_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh --buffer-output --arch
+                         ${GLIDORA_E2E_WINE_ARCH})
+    glidora_prefix_settings(e2e_wine_prefix e2e_unmanaged_windows ${prefix}
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n\"Managed\"=\"N\"\n")
+    foreach(step e2e_wine_prefix_leftovers_end e2e_wine_prefix_end)
+        add_test(NAME ${step} COMMAND sh -c "wineserver -k || true")
+    endforeach()
+    set_tests_properties(e2e_unmanaged_windows PROPERTIES DEPENDS e2e_wine_prefix_leftovers_end)
+    set_tests_properties(e2e_wine_prefix_leftovers_end PROPERTIES
+        FIXTURES_SETUP e2e_wine_prefix ENVIRONMENT WINEPREFIX=${prefix})
+    set_tests_properties(e2e_wine_prefix_end PROPERTIES
+        FIXTURES_CLEANUP e2e_wine_prefix ENVIRONMENT WINEPREFIX=${prefix})
+endfunction()
+glidora_e2e_prefix(${PROJECT_BINARY_DIR}/wineprefix)
+
+# The tests share the one prefix and display, so they run one at a time.
 foreach(suite e2e_game_test e2e_session_test)
     add_executable(${suite} ${CMAKE_CURRENT_LIST_DIR}/${suite}.cpp)
     target_link_libraries(${suite} PRIVATE e2e_harness engine_test_support GTest::gtest_main)
     add_dependencies(${suite} e2e_window_texts)
     glidora_warnings(${suite})
     gtest_discover_tests(${suite} DISCOVERY_TIMEOUT 30
-                         PROPERTIES RESOURCE_LOCK glidora_e2e_wineprefix TIMEOUT 400)
+                         PROPERTIES RESOURCE_LOCK glidora_e2e_wineprefix TIMEOUT 400
+                                    FIXTURES_REQUIRED e2e_wine_prefix)
 endforeach()

@@ -13,12 +13,16 @@ namespace {
 constexpr int SHOW_MS = 5000;
 // How long something that must not happen is given to happen anyway.
 constexpr int QUIET_MS = 500;
+constexpr int EXIT_MS = 20000;
+// The close box, half the button in from the frame's top-right corner.
+constexpr int CLOSE_BOX_FROM_RIGHT = 14;
+constexpr int CLOSE_BOX_FROM_TOP = 12;
 
 class GameTest : public GameRunTest {};
 
 testing::AssertionResult NoWinBox() {
     SleepMs(QUIET_MS);
-    if (!FindWindows("^Good job!$").empty()) {
+    if (!FindWindows(expected::WIN_CAPTION).empty()) {
         return testing::AssertionFailure() << "a win box appeared that the engine does not predict";
     }
     return testing::AssertionSuccess();
@@ -36,11 +40,11 @@ testing::AssertionResult PressArrow(const GameRun &run, int direction, const std
 }
 
 testing::AssertionResult OpenDialog(const GameRun &run, const std::string &mnemonic,
-                                    const std::string &captionPattern, std::string &dialog) {
+                                    const std::string &caption, WindowId &dialog) {
     if (testing::AssertionResult chosen = ChooseMenuItem(run, mnemonic); !chosen) {
         return chosen;
     }
-    return WaitForWindow(captionPattern, SHOW_MS, dialog);
+    return WaitForWindow(caption, SHOW_MS, dialog);
 }
 
 bool HasLine(const std::vector<std::string> &lines, const std::string &wanted) {
@@ -60,20 +64,20 @@ std::time_t FixedClock() {
 
 TEST_F(GameTest, StartsOnThePictureAndArrowsMoveTheRightPieces) {
     // The start-up board is the 4 x 4 picture itself, pixel for pixel.
-    EXPECT_TRUE(BoardHolds(run, BoardPicture(4), QUIET_MS, "start"));
-    EXPECT_TRUE(FindWindows("^Good job!$").empty());
+    const int size = expected::START_SIZE;
+    EXPECT_TRUE(BoardHolds(run, BoardPicture(size), QUIET_MS, "start"));
+    EXPECT_TRUE(FindWindows(expected::WIN_CAPTION).empty());
 
     ASSERT_TRUE(PressArrow(run, MoveRight, "Right"));
     Image shown;
-    ASSERT_TRUE(CaptureRegion(
-        Rect{run.boardOrigin.x, run.boardOrigin.y, BOARD_PIXELS, BOARD_PIXELS}, shown));
+    ASSERT_TRUE(CaptureRegion(BoardRect(run), shown));
     // The gap's plain square now sits left of the 15, read straight from the
     // picture rather than from the engine.
-    const int edge = BOARD_PIXELS / 4;
+    const int edge = expected::BOARD_EDGE / size;
     const Rect gapCell{2 * edge, 3 * edge, edge, edge};
     const Rect lastCell{3 * edge, 3 * edge, edge, edge};
-    EXPECT_TRUE(SameImage(Crop(shown, gapCell), PictureSquare(4, 3, 3)));
-    EXPECT_TRUE(SameImage(Crop(shown, lastCell), PictureSquare(4, 2, 3)));
+    EXPECT_TRUE(SameImage(Crop(shown, gapCell), PictureSquare(size, 3, 3)));
+    EXPECT_TRUE(SameImage(Crop(shown, lastCell), PictureSquare(size, 2, 3)));
     EXPECT_TRUE(NoWinBox());
 
     // Each arrow moves the piece on the matching side of the gap; the four
@@ -106,9 +110,10 @@ TEST_F(GameTest, ClicksSlideWholeRunsAndTheWinBoxGoesByKeyboard) {
     ASSERT_TRUE(WaitForBoard(run, RenderEngineBoard(), SHOW_MS, "column back"));
     ASSERT_TRUE(ClickClient(run, 225, 225));
     ASSERT_TRUE(ReplayClick(225, 225));
-    std::string box;
+    WindowId box = 0;
     ASSERT_TRUE(CheckWinBox(box));
-    EXPECT_TRUE(WaitForBoard(run, BoardPicture(4), SHOW_MS, "solved under the box"));
+    EXPECT_TRUE(
+        WaitForBoard(run, BoardPicture(expected::START_SIZE), SHOW_MS, "solved under the box"));
     ASSERT_TRUE(DismissWinBox(box, "Return"));
 
     // A press on the gap of the solved board moves nothing and wins again.
@@ -123,31 +128,33 @@ TEST_F(GameTest, ClicksSlideWholeRunsAndTheWinBoxGoesByKeyboard) {
 }
 
 TEST_F(GameTest, SizeDialogOkTakesTheSizeAndCancelForgetsTheChoice) {
-    std::string dialog;
-    ASSERT_TRUE(OpenDialog(run, "s", "^Game Size$", dialog));
+    // Alt+6 picks the largest size.
+    const int largest = expected::LARGEST_SIZE;
+    WindowId dialog = 0;
+    ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+6", "alt+o"}));
-    ASSERT_TRUE(WaitForNoWindow("^Game Size$", SHOW_MS));
-    ResetEngine(6);
-    ASSERT_TRUE(WaitForBoard(run, BoardPicture(6), SHOW_MS, "6x6 after OK"));
+    ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
+    ResetEngine(largest);
+    ASSERT_TRUE(WaitForBoard(run, BoardPicture(largest), SHOW_MS, "6x6 after OK"));
 
     // A moved board shows whether Cancel and Esc leave everything alone.
     ASSERT_TRUE(PressArrow(run, MoveRight, "6x6 Right"));
     const Image moved = RenderEngineBoard();
-    ASSERT_TRUE(OpenDialog(run, "s", "^Game Size$", dialog));
+    ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+3", "alt+c"}));
-    ASSERT_TRUE(WaitForNoWindow("^Game Size$", SHOW_MS));
+    ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
     EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after Cancel"));
-    ASSERT_TRUE(OpenDialog(run, "s", "^Game Size$", dialog));
+    ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+5", "Escape"}));
-    ASSERT_TRUE(WaitForNoWindow("^Game Size$", SHOW_MS));
+    ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
     EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after Esc"));
 
     // OK with no new choice: the committed 6 x 6, laid out solved again.
-    ASSERT_TRUE(OpenDialog(run, "s", "^Game Size$", dialog));
+    ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+o"}));
-    ASSERT_TRUE(WaitForNoWindow("^Game Size$", SHOW_MS));
-    ResetEngine(6);
-    EXPECT_TRUE(WaitForBoard(run, BoardPicture(6), SHOW_MS, "6x6 after plain OK"));
+    ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
+    ResetEngine(largest);
+    EXPECT_TRUE(WaitForBoard(run, BoardPicture(largest), SHOW_MS, "6x6 after plain OK"));
     EXPECT_TRUE(NoWinBox());
 }
 
@@ -155,25 +162,26 @@ TEST_F(GameTest, AboutBoxIgnoresEscapeAndClosesWithOk) {
     ASSERT_TRUE(PressArrow(run, MoveRight, "Right"));
     const Image moved = RenderEngineBoard();
 
-    std::string about;
-    ASSERT_TRUE(OpenDialog(run, "a", "^About Glidora$", about));
+    WindowId about = 0;
+    ASSERT_TRUE(OpenDialog(run, "a", expected::ABOUT_CAPTION, about));
     std::vector<std::string> lines;
-    ASSERT_TRUE(ReadWindowTexts("About Glidora", lines));
-    EXPECT_TRUE(HasLine(lines, "window\tAbout Glidora\tGlidora"));
+    ASSERT_TRUE(ReadWindowTexts(expected::ABOUT_CAPTION, lines));
+    EXPECT_TRUE(HasLine(lines, std::string("window\t") + expected::ABOUT_CAPTION + "\t" +
+                                   expected::WINDOW_TITLE));
     EXPECT_TRUE(HasLine(lines, "child\tStatic\tMade by Tovarin"));
     EXPECT_TRUE(HasLine(lines, "child\tStatic\tFebruary 2001"));
     EXPECT_TRUE(HasLine(lines, "child\tButton\t&OK"));
 
     ASSERT_TRUE(PressKeys(about, {"Escape"}));
     SleepMs(QUIET_MS * 2);
-    EXPECT_EQ(FindWindows("^About Glidora$").size(), 1u) << "Esc closed the About box";
+    EXPECT_EQ(FindWindows(expected::ABOUT_CAPTION).size(), 1u) << "Esc closed the About box";
     ASSERT_TRUE(PressKeys(about, {"alt+o"}));
-    ASSERT_TRUE(WaitForNoWindow("^About Glidora$", SHOW_MS));
+    ASSERT_TRUE(WaitForNoWindow(expected::ABOUT_CAPTION, SHOW_MS));
     EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after About"));
 
-    ASSERT_TRUE(OpenDialog(run, "a", "^About Glidora$", about));
+    ASSERT_TRUE(OpenDialog(run, "a", expected::ABOUT_CAPTION, about));
     ASSERT_TRUE(PressKeys(about, {"Return"}));
-    ASSERT_TRUE(WaitForNoWindow("^About Glidora$", SHOW_MS));
+    ASSERT_TRUE(WaitForNoWindow(expected::ABOUT_CAPTION, SHOW_MS));
     ASSERT_TRUE(PressArrow(run, MoveDown, "Down after About"));
 }
 
@@ -205,11 +213,10 @@ TEST_F(GameTest, NewScramblesTheShownBoardWithTheClockAsSeed) {
     }
     shuffleClock = realClock;
 
-    const Rect region{run.boardOrigin.x, run.boardOrigin.y, BOARD_PIXELS, BOARD_PIXELS};
     Image shown;
     int matched = -1;
     for (int attempt = 0; attempt < SHOW_MS / 50 && matched < 0; ++attempt) {
-        ASSERT_TRUE(CaptureRegion(region, shown));
+        ASSERT_TRUE(CaptureRegion(BoardRect(run), shown));
         for (size_t i = 0; i < candidates.size(); ++i) {
             if (SameImage(shown, candidates[i].board)) {
                 matched = static_cast<int>(i);
@@ -239,21 +246,21 @@ TEST_F(GameTest, NewScramblesTheShownBoardWithTheClockAsSeed) {
 
 TEST_F(GameTest, ExitCommandEndsTheProcessWithCodeZero) {
     ASSERT_TRUE(ChooseMenuItem(run, "x"));
-    EXPECT_TRUE(WaitForGameExit(run, 20000, 0));
-    EXPECT_TRUE(FindWindows("^Glidora$").empty());
+    EXPECT_TRUE(WaitForGameExit(run, EXIT_MS, 0));
+    EXPECT_TRUE(FindWindows(expected::WINDOW_TITLE).empty());
 }
 
 TEST_F(GameTest, CloseBoxEndsTheProcessWithCodeZero) {
     // The prefix lets Wine draw the frame itself, so the close box is on the
     // screen, in the top-right corner of the caption, and a press on it goes
     // through Wine's own non-client handling, as on Windows: SC_CLOSE and then
-    // WM_CLOSE. The offsets are half the button in from the frame.
+    // WM_CLOSE.
     Rect window;
     ASSERT_TRUE(WindowGeometry(run.mainWindow, window));
-    ASSERT_TRUE(Xdotool({"mousemove", std::to_string(window.x + window.width - 14),
-                         std::to_string(window.y + 12), "click", "1"}));
-    EXPECT_TRUE(WaitForGameExit(run, 20000, 0));
-    EXPECT_TRUE(FindWindows("^Glidora$").empty());
+    ASSERT_TRUE(
+        ClickScreen(window.x + window.width - CLOSE_BOX_FROM_RIGHT, window.y + CLOSE_BOX_FROM_TOP));
+    EXPECT_TRUE(WaitForGameExit(run, EXIT_MS, 0));
+    EXPECT_TRUE(FindWindows(expected::WINDOW_TITLE).empty());
 }
 
 } // namespace

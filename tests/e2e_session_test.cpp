@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t SESSION_SEED = 0x61696C6564726F67u;
 constexpr int CHUNK_LIMIT = 80;
 constexpr int KEY_DELAY_MS = 3;
-// xdotool waits 100 ms after each click unless told otherwise.
+// A pause after each click, as after each key.
 constexpr int CLICK_DELAY_MS = 3;
 constexpr int SETTLE_MS = 15000;
 // A board that matched is looked at again after this long, so that input
@@ -27,6 +27,14 @@ constexpr int MIN_EXCURSION = 6;
 constexpr int EXCURSION_RANGE = 40;
 constexpr int BACK_PER_MILLE_WANDERING = 150;
 constexpr int BACK_PER_MILLE_RETURNING = 850;
+// Desktop presses keep this far from the window and the screen's edges.
+constexpr int DESKTOP_MARGIN = 5;
+// The maximised client area must reach well beyond the board.
+constexpr int MIN_EXTRA_HEIGHT = 100;
+constexpr int MAXIMISE_KEY_DELAY_MS = 300;
+constexpr int MAXIMISE_POLLS = 100;
+constexpr int MAXIMISE_POLL_MS = 50;
+constexpr int FINAL_HOLD_MS = 500;
 
 // SplitMix64: the same numbers on every platform and library.
 struct Random {
@@ -57,10 +65,11 @@ struct Action {
 
 // Where random presses may fall.
 struct Area {
-    int clientWidth = BOARD_PIXELS; // the client area's extent from the board origin
-    int clientHeight = BOARD_PIXELS;
+    int clientWidth = expected::BOARD_EDGE; // the client area's extent from the board origin
+    int clientHeight = expected::BOARD_EDGE;
     bool desktop = false; // also presses on the bare screen beside the window
     Rect window;
+    Rect screen;
 };
 
 struct Walk {
@@ -80,11 +89,10 @@ struct Tally {
 };
 
 Action ClickInCell(Random &random, int col, int row) {
-    const int edge = BOARD_PIXELS / boardSize;
     Action click;
     click.kind = ActionKind::Click;
-    click.x = col * edge + Below(random, edge);
-    click.y = row * edge + Below(random, edge);
+    click.x = CellOrigin(col) + Below(random, CellOrigin(col + 1) - CellOrigin(col));
+    click.y = CellOrigin(row) + Below(random, CellOrigin(row + 1) - CellOrigin(row));
     return click;
 }
 
@@ -92,11 +100,11 @@ Action RandomAction(Random &random, const Area &area) {
     const int roll = Below(random, 100);
     if (area.desktop && roll < 3) {
         // Right of the window, on the root window.
-        const int left = area.window.x + area.window.width + 5;
+        const int left = area.window.x + area.window.width + DESKTOP_MARGIN;
         Action click;
         click.kind = ActionKind::DesktopClick;
-        click.x = left + Below(random, SCREEN_WIDTH - left - 5);
-        click.y = 5 + Below(random, SCREEN_HEIGHT - 10);
+        click.x = left + Below(random, area.screen.width - left - DESKTOP_MARGIN);
+        click.y = DESKTOP_MARGIN + Below(random, area.screen.height - 2 * DESKTOP_MARGIN);
         return click;
     }
     if (roll < 50) {
@@ -105,7 +113,7 @@ Action RandomAction(Random &random, const Area &area) {
         return key;
     }
     const bool clientBeyondBoard =
-        area.clientWidth > BOARD_PIXELS || area.clientHeight > BOARD_PIXELS;
+        area.clientWidth > expected::BOARD_EDGE || area.clientHeight > expected::BOARD_EDGE;
     if (clientBeyondBoard && Below(random, 100) < 35) {
         Action click;
         click.kind = ActionKind::Click;
@@ -170,27 +178,24 @@ Action NextAction(Random &random, Walk &walk, const Area &area) {
     return action;
 }
 
-std::vector<std::string> XdotoolCommands(const GameRun &run, const std::vector<Action> &chunk) {
-    std::vector<std::string> arguments;
-    bool inKeys = false;
+// Sends the chunk's input as fast as a quick player would.
+testing::AssertionResult SendChunk(const GameRun &run, const std::vector<Action> &chunk) {
     for (const Action &action : chunk) {
+        testing::AssertionResult sent = testing::AssertionSuccess();
         if (action.kind == ActionKind::Key) {
-            if (!inKeys) {
-                arguments.insert(arguments.end(), {"key", "--delay", std::to_string(KEY_DELAY_MS)});
-                inKeys = true;
-            }
-            arguments.push_back(KeyName(action.direction));
-            continue;
+            sent = TypeKeys({KeyName(action.direction)}, KEY_DELAY_MS);
+        } else if (action.kind == ActionKind::Click) {
+            sent = ClickClient(run, action.x, action.y);
+            SleepMs(CLICK_DELAY_MS);
+        } else {
+            sent = ClickScreen(action.x, action.y);
+            SleepMs(CLICK_DELAY_MS);
         }
-        inKeys = false;
-        const bool onClient = action.kind == ActionKind::Click;
-        const int x = onClient ? run.inputOrigin.x + action.x : action.x;
-        const int y = onClient ? run.inputOrigin.y + action.y : action.y;
-        arguments.insert(arguments.end(),
-                         {"mousemove", std::to_string(x), std::to_string(y), "click", "--delay",
-                          std::to_string(CLICK_DELAY_MS), "1"});
+        if (!sent) {
+            return sent;
+        }
     }
-    return arguments;
+    return testing::AssertionSuccess();
 }
 
 void Count(const Action &action, Tally &tally) {
@@ -202,7 +207,8 @@ void Count(const Action &action, Tally &tally) {
         break;
     case ActionKind::Click:
         ++tally.clicks;
-        tally.clicksBeyondBoard += (action.x >= BOARD_PIXELS || action.y >= BOARD_PIXELS) ? 1 : 0;
+        tally.clicksBeyondBoard +=
+            (action.x >= expected::BOARD_EDGE || action.y >= expected::BOARD_EDGE) ? 1 : 0;
         break;
     case ActionKind::DesktopClick:
         ++tally.desktopClicks;
@@ -232,16 +238,16 @@ testing::AssertionResult PlayPhase(GameRun &run, Random &random, const Area &are
         if (testing::AssertionResult focused = FocusWindow(run.mainWindow); !focused) {
             return focused << " (" << label << ")";
         }
-        if (testing::AssertionResult sent = Xdotool(XdotoolCommands(run, chunk)); !sent) {
+        if (testing::AssertionResult sent = SendChunk(run, chunk); !sent) {
             return sent << " (" << label << ")";
         }
-        const Image expected = RenderEngineBoard();
+        const Image predicted = RenderEngineBoard();
         if (chunk.back().win) {
-            std::string box;
+            WindowId box = 0;
             if (testing::AssertionResult shown = CheckWinBox(box); !shown) {
                 return shown << " (" << label << ", a win the engine predicts)";
             }
-            if (testing::AssertionResult board = WaitForBoard(run, expected, SETTLE_MS, label);
+            if (testing::AssertionResult board = WaitForBoard(run, predicted, SETTLE_MS, label);
                 !board) {
                 return board;
             }
@@ -251,14 +257,14 @@ testing::AssertionResult PlayPhase(GameRun &run, Random &random, const Area &are
                 return dismissed << " (" << label << ")";
             }
         } else {
-            if (testing::AssertionResult board = WaitForBoard(run, expected, SETTLE_MS, label);
+            if (testing::AssertionResult board = WaitForBoard(run, predicted, SETTLE_MS, label);
                 !board) {
                 return board;
             }
-            if (testing::AssertionResult held = BoardHolds(run, expected, HOLD_MS, label); !held) {
+            if (testing::AssertionResult held = BoardHolds(run, predicted, HOLD_MS, label); !held) {
                 return held;
             }
-            if (!FindWindows("^Good job!$").empty()) {
+            if (!FindWindows(expected::WIN_CAPTION).empty()) {
                 return testing::AssertionFailure()
                        << label << ": a win box the engine does not predict";
             }
@@ -272,19 +278,21 @@ testing::AssertionResult PlayPhase(GameRun &run, Random &random, const Area &are
 
 testing::AssertionResult Maximise(GameRun &run) {
     // The system menu's Maximize item, by keyboard.
-    if (testing::AssertionResult pressed = PressKeys(run.mainWindow, {"alt+space", "x"}, 300);
+    if (testing::AssertionResult pressed =
+            PressKeys(run.mainWindow, {"alt+space", "x"}, MAXIMISE_KEY_DELAY_MS);
         !pressed) {
         return pressed;
     }
+    const Rect screen = ScreenRect();
     Rect window;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < MAXIMISE_POLLS; ++attempt) {
         if (testing::AssertionResult measured = WindowGeometry(run.mainWindow, window); !measured) {
             return measured;
         }
-        if (window.width >= SCREEN_WIDTH && window.height >= SCREEN_HEIGHT) {
+        if (window.width >= screen.width && window.height >= screen.height) {
             return LocateBoard(run, RenderEngineBoard(), SETTLE_MS);
         }
-        SleepMs(50);
+        SleepMs(MAXIMISE_POLL_MS);
     }
     return testing::AssertionFailure()
            << "the window did not maximise: " << window.width << "x" << window.height;
@@ -294,25 +302,23 @@ testing::AssertionResult Maximise(GameRun &run) {
 // extent is where that colour ends, to the right and downwards.
 testing::AssertionResult MeasureClientArea(const GameRun &run, Area &area) {
     Image screen;
-    if (testing::AssertionResult captured = CaptureScreen(screen); !captured) {
+    if (testing::AssertionResult captured = CaptureRegion(ScreenRect(), screen); !captured) {
         return captured;
     }
-    const auto pixel = [&screen](int x, int y) {
-        const size_t at = (static_cast<size_t>(y) * screen.width + x) * 3;
-        return (screen.rgb[at] << 16) | (screen.rgb[at + 1] << 8) | screen.rgb[at + 2];
-    };
-    const int background = pixel(run.boardOrigin.x + BOARD_PIXELS, run.boardOrigin.y);
-    int right = run.boardOrigin.x + BOARD_PIXELS;
-    while (right < screen.width && pixel(right, run.boardOrigin.y + 1) == background) {
+    const Point board = run.boardOrigin;
+    const int edge = expected::BOARD_EDGE;
+    const uint32_t background = PixelAt(screen, board.x + edge, board.y);
+    int right = board.x + edge;
+    while (right < screen.width && PixelAt(screen, right, board.y + 1) == background) {
         ++right;
     }
-    int bottom = run.boardOrigin.y + BOARD_PIXELS;
-    while (bottom < screen.height && pixel(run.boardOrigin.x + 1, bottom) == background) {
+    int bottom = board.y + edge;
+    while (bottom < screen.height && PixelAt(screen, board.x + 1, bottom) == background) {
         ++bottom;
     }
-    area.clientWidth = right - run.boardOrigin.x;
-    area.clientHeight = bottom - run.boardOrigin.y;
-    if (area.clientWidth < 2 * BOARD_PIXELS || area.clientHeight < BOARD_PIXELS + 100) {
+    area.clientWidth = right - board.x;
+    area.clientHeight = bottom - board.y;
+    if (area.clientWidth < 2 * edge || area.clientHeight < edge + MIN_EXTRA_HEIGHT) {
         return testing::AssertionFailure() << "the maximised client area looks only "
                                            << area.clientWidth << "x" << area.clientHeight;
     }
@@ -329,6 +335,7 @@ TEST_F(SessionTest, RandomKeysAndClicksMatchTheEngineReplay) {
     // The window as it opens: presses on the board and beside the window.
     Area normal;
     normal.desktop = true;
+    normal.screen = ScreenRect();
     ASSERT_TRUE(WindowGeometry(run.mainWindow, normal.window));
     ASSERT_TRUE(PlayPhase(run, random, normal, 1200, "4x4", tally));
 
@@ -340,17 +347,17 @@ TEST_F(SessionTest, RandomKeysAndClicksMatchTheEngineReplay) {
 
     // A 5 x 5 board, whose cells do not divide the window the same way.
     ASSERT_TRUE(ChooseMenuItem(run, "s"));
-    std::string dialog;
-    ASSERT_TRUE(WaitForWindow("^Game Size$", SETTLE_MS, dialog));
+    WindowId dialog = 0;
+    ASSERT_TRUE(WaitForWindow(expected::SIZE_CAPTION, SETTLE_MS, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+5", "alt+o"}));
-    ASSERT_TRUE(WaitForNoWindow("^Game Size$", SETTLE_MS));
+    ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SETTLE_MS));
     ResetEngine(5);
     ASSERT_TRUE(WaitForBoard(run, RenderEngineBoard(), SETTLE_MS, "5x5 after OK"));
     ASSERT_TRUE(PlayPhase(run, random, wide, 800, "5x5 maximised", tally));
 
     // The final picture, once more after a pause.
-    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), 500, "final"));
-    EXPECT_TRUE(FindWindows("^Good job!$").empty());
+    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), FINAL_HOLD_MS, "final"));
+    EXPECT_TRUE(FindWindows(expected::WIN_CAPTION).empty());
     EXPECT_TRUE(GameAlive(run));
 
     // The session must have exercised what it is meant to.
