@@ -47,15 +47,6 @@ testing::AssertionResult OpenDialog(const GameRun &run, const std::string &mnemo
     return WaitForWindow(caption, SHOW_MS, dialog);
 }
 
-bool HasLine(const std::vector<std::string> &lines, const std::string &wanted) {
-    for (const std::string &line : lines) {
-        if (line == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::time_t fixedSeconds;
 
 std::time_t FixedClock() {

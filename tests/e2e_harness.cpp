@@ -188,6 +188,10 @@ AssertionResult WaitForGameExit(GameRun &run, int timeoutMs, int expectedExitCod
             std::to_string(timeoutMs) + " ms: " + (ended ? DescribeWaitStatus(status) : "it runs"));
 }
 
+bool HasLine(const std::vector<std::string> &lines, const std::string &wanted) {
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines) {
     // Buffered output, so that the pipe closes when the probe ends, even when
     // the probe is the program that started the prefix's servers.
@@ -433,25 +437,21 @@ bool ReplayClick(int clientX, int clientY) {
 
 AssertionResult CheckWinBox(WindowId &box) {
     std::vector<std::string> lines;
-    AssertionResult result = WaitForWindow(expected::WIN_CAPTION, WIN_BOX_MS, box);
-    if (result) {
-        result = ReadWindowTexts(expected::WIN_CAPTION, lines);
+    AssertionResult read = WaitForWindow(expected::WIN_CAPTION, WIN_BOX_MS, box);
+    read = read ? ReadWindowTexts(expected::WIN_CAPTION, lines) : read;
+    const auto isButton = [](const std::string &line) { return line.starts_with("child\tButton"); };
+    if (!read || (HasLine(lines, std::string("window\t") + expected::WIN_CAPTION + "\t" +
+                                     expected::WINDOW_TITLE) &&
+                  HasLine(lines, std::string("child\tStatic\t") + expected::WIN_TEXT) &&
+                  HasLine(lines, "child\tButton\tOK") &&
+                  std::count_if(lines.begin(), lines.end(), isButton) == 1)) {
+        return read;
     }
-    const auto has = [&lines](const std::string &line) {
-        return std::count(lines.begin(), lines.end(), line) > 0;
-    };
-    const auto isButton = [](const std::string &line) {
-        return line.rfind("child\tButton\t", 0) == 0;
-    };
-    const bool right =
-        has(std::string("window\t") + expected::WIN_CAPTION + "\t" + expected::WINDOW_TITLE) &&
-        has(std::string("child\tStatic\t") + expected::WIN_TEXT) && has("child\tButton\tOK") &&
-        std::count_if(lines.begin(), lines.end(), isButton) == 1;
-    std::string said;
+    AssertionResult wrong = AssertionFailure() << "the win box reads:";
     for (const std::string &line : lines) {
-        said += line + " | ";
+        wrong << " | " << line;
     }
-    return result && !right ? AssertionFailure() << "the win box reads: " << said : result;
+    return wrong;
 }
 
 AssertionResult DismissWinBox(WindowId box, const std::string &key) {

@@ -58,6 +58,7 @@ void SleepMs(int milliseconds);
 // The window text probe's lines on the visible top-level window of that caption:
 // "window\t<caption>\t<owner's>", "client\t<x>\t<y>", "child\t<class>\t<text>"...
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines);
+bool HasLine(const std::vector<std::string> &lines, const std::string &wanted);
 
 // Visible X windows named `caption`.
 std::vector<WindowId> FindWindows(const std::string &caption);
