@@ -190,9 +190,8 @@ std::string BoardPixelsViolation(HWND window) {
             const Tile &piece = tiles[x / edge][y / edge];
             const int squareX = piece.homeCol * edge + x % edge;
             const int squareY = piece.homeRow * edge + y % edge;
-            const uint32_t wanted = picture.pixels[static_cast<size_t>(squareY) * BOARD_PIXELS +
-                                                   static_cast<size_t>(squareX)];
-            const uint32_t seen = shown.pixels[static_cast<size_t>(y) * BOARD_PIXELS + x];
+            const uint32_t wanted = PixelAt(picture, squareX, squareY);
+            const uint32_t seen = PixelAt(shown, x, y);
             if (seen != wanted && wrong++ == 0) {
                 first << "(" << x << ", " << y << ") is " << DescribePixel(seen) << " instead of "
                       << DescribePixel(wanted);
