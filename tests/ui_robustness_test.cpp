@@ -10,15 +10,11 @@
 #include <sstream>
 
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 namespace {
-
-constexpr char WIN_CAPTION[] = "Good job!";
-constexpr char WIN_TEXT[] = "Congratulations, you won!";
-constexpr char SIZE_CAPTION[] = "Game Size";
-constexpr char ABOUT_CAPTION[] = "About Glidora";
 
 constexpr uint32_t ABUSE_SEED = 20010201;
 constexpr int ABUSE_PHASES = 5; // one per size, the start size first and last
@@ -100,12 +96,13 @@ bool AllAnswered() {
 }
 
 void RunSizeDialog(HWND window, int choice, int closer) {
-    AnswerNextBox({ExpectCaption(SIZE_CAPTION), ClickButton(choice), ClickButton(closer)});
+    AnswerNextBox(
+        {ExpectCaption(expected::SIZE_CAPTION), ClickButton(choice), ClickButton(closer)});
     SendCommand(window, IDM_SIZE);
 }
 
 void RunAboutDialog(HWND window) {
-    AnswerNextBox({ExpectCaption(ABOUT_CAPTION), ClickButton(IDOK)});
+    AnswerNextBox({ExpectCaption(expected::ABOUT_CAPTION), ClickButton(IDOK)});
     SendCommand(window, IDM_ABOUT);
 }
 
@@ -327,14 +324,14 @@ void Deliver(HWND window, const Abuse &abuse) {
     SendMessageA(window, abuse.message, abuse.wParam, abuse.lParam);
 }
 
-std::string Violation(const Outcome &expected, int size) {
+std::string Violation(const Outcome &outcome, int size) {
     std::string why = BoardInvariantViolation();
     if (why.empty() && boardSize != size) {
         why = "the board size became " + std::to_string(boardSize);
     }
-    if (why.empty() && !SameBoard(CaptureBoard(), expected.board)) {
+    if (why.empty() && !SameBoard(CaptureBoard(), outcome.board)) {
         why = "board " + DescribeBoard(CaptureBoard()) + " instead of " +
-              DescribeBoard(expected.board);
+              DescribeBoard(outcome.board);
     }
     if (why.empty() && !AllAnswered()) {
         why = "the expected win box did not show";
@@ -353,14 +350,14 @@ std::string DescribeAbuse(const Abuse &abuse) {
 
 // Sends one message; empty when all is well afterwards.
 std::string SendAndCheck(HWND window, const Abuse &abuse, int &wins) {
-    const Outcome expected = Predict(abuse);
-    if (expected.announces) {
-        ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    const Outcome outcome = Predict(abuse);
+    if (outcome.announces) {
+        ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
         ++wins;
     }
     const int size = boardSize;
     Deliver(window, abuse);
-    const std::string why = Violation(expected, size);
+    const std::string why = Violation(outcome, size);
     return why.empty() ? "" : DescribeAbuse(abuse) + ": " + why;
 }
 
@@ -418,7 +415,7 @@ TEST_F(RobustnessTest, RandomMessagesAtEverySizeKeepTheBoardConsistent) {
     std::printf("%d random messages and every command in %lu ms; %d win boxes\n", sent,
                 static_cast<unsigned long>(GetTickCount() - start), wins);
     EXPECT_GT(wins, 0) << "no message ever left the board solved";
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), wins);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), wins);
     EXPECT_EQ(answers.given, ABUSE_PHASES - 1) << "size dialogs answered";
     EXPECT_EQ(BoardPixelsViolation(window), "");
 }
