@@ -354,7 +354,7 @@ TEST_F(WindowTest, CloseDestroysTheWindowAndPostsQuitZero) {
 
 // ---- WinMain ----------------------------------------------------------------
 
-constexpr int DRIVER_PATIENCE_TICKS = 200;
+constexpr DWORD DRIVER_PATIENCE_MS = 4000;
 constexpr WPARAM GIVE_UP_CODE = 99;
 constexpr WPARAM OWN_QUIT_CODE = 7;
 
@@ -363,7 +363,7 @@ enum class Ending { ExitCommand, OwnQuit };
 
 struct WinMainDriver {
     Ending ending;
-    int ticks;
+    DWORD start;
     bool done;
     bool sawWindow;
     bool solvedWhenShown;
@@ -408,14 +408,14 @@ void DriveWinMain() {
         }
         return;
     }
-    if (++driver.ticks > DRIVER_PATIENCE_TICKS) {
+    if (GetTickCount() - driver.start > DRIVER_PATIENCE_MS) {
         driver.done = true;
         PostQuitMessage(static_cast<int>(GIVE_UP_CODE));
     }
 }
 
 int RunWinMain(Ending ending) {
-    driver = WinMainDriver{ending, 0, false, false, false, ""};
+    driver = WinMainDriver{ending, GetTickCount(), false, false, false, ""};
     OnEveryTick(DriveWinMain);
     char noArguments[] = "";
     const int result = WinMain(GetModuleHandleA(nullptr), nullptr, noArguments, SW_SHOWNORMAL);
