@@ -4,14 +4,13 @@
 #include "ui_harness.h"
 
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 namespace {
 
-constexpr char SIZE_CAPTION[] = "Game Size";
-constexpr char ABOUT_CAPTION[] = "About Glidora";
-constexpr int START_SIZE = 4;
+using expected::START_SIZE;
 
 // The documented size of each radio button: 3 x 3 for the first, and so on.
 int SizeOfButton(int id) {
@@ -59,7 +58,7 @@ void RunDialog(HWND window, WPARAM command, const char *caption, std::vector<Box
 }
 
 void RunSizeDialog(HWND window, std::vector<BoxStep> steps) {
-    RunDialog(window, IDM_SIZE, SIZE_CAPTION, std::move(steps));
+    RunDialog(window, IDM_SIZE, expected::SIZE_CAPTION, std::move(steps));
 }
 
 // After the size dialog, whichever way it closed: the whole client area is
@@ -216,7 +215,7 @@ TEST_F(DialogTest, AboutIgnoresEscapeClosesOnOkAndChangesNothing) {
     const BoardState before = CaptureBoard();
     const BoxStep stillOpen = [](HWND box) { EXPECT_TRUE(IsWindowVisible(box)); };
     RunDialog(
-        window, IDM_ABOUT, ABOUT_CAPTION,
+        window, IDM_ABOUT, expected::ABOUT_CAPTION,
         Join({ClearTheBoard(window), {PostKeyToFocus(VK_ESCAPE), stillOpen, ClickButton(IDOK)}}));
     EXPECT_TRUE(SameBoard(CaptureBoard(), before));
     EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()));
@@ -233,7 +232,7 @@ TEST_F(DialogTest, AboutDialogProcedureAnswersAsDocumented) {
         EXPECT_TRUE(IsWindow(box));
         EXPECT_EQ(AboutDlgProc(box, WM_COMMAND, IDOK, 0), TRUE);
     };
-    RunDialog(window, IDM_ABOUT, ABOUT_CAPTION, {answers});
+    RunDialog(window, IDM_ABOUT, expected::ABOUT_CAPTION, {answers});
 }
 
 } // namespace

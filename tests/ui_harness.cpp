@@ -1,15 +1,13 @@
 #include "ui_harness.h"
 
 #include <algorithm>
-#include <cstring>
 #include <sstream>
-#include <utility>
 
 #include "engine/random.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
-// ---- Board model ------------------------------------------------------------
+// ---- Board model and start-up values ----------------------------------------
 
 std::string DescribeBoard(const BoardState &state) {
     std::ostringstream text;
@@ -62,8 +60,6 @@ BoardState ReplayScramble(uint32_t seed) {
     });
 }
 
-// ---- Size selection and start-up values -------------------------------------
-
 SizeSelection CurrentSelection() {
     return SizeSelection{boardSize, sizeButtonId, pendingSize, pendingButtonId};
 }
@@ -95,58 +91,43 @@ bool SameSelection(const SizeSelection &a, const SizeSelection &b) {
            a.pendingSize == b.pendingSize && a.pendingButtonId == b.pendingButtonId;
 }
 
-static CalendarClock gameClock = nullptr;
-
-static std::time_t FixedClock() {
-    return FIXED_CLOCK_SECONDS;
-}
+// Kept from before any test replaced it; the engine's pointer is constant-initialised.
+static const CalendarClock systemClock = shuffleClock;
 
 void UseFixedClock() {
-    if (gameClock == nullptr) {
-        gameClock = shuffleClock;
-    }
-    shuffleClock = FixedClock;
-}
-
-void UseSystemClock() {
-    if (gameClock != nullptr) {
-        shuffleClock = gameClock;
-    }
+    shuffleClock = [] { return FIXED_CLOCK_SECONDS; };
 }
 
 // ---- Modal boxes and dialogs ------------------------------------------------
+//
+// A box runs its own modal loop inside the game's call, so it is driven from
+// there: a CBT hook hears of each box as it is created, a GetMessage hook sees
+// every message any loop of the thread takes out. Steps run on a thread
+// timer, whose WM_TIMER comes out only when nothing else waits: the box is
+// painted and all that the last step caused is handled. Patience is judged on
+// every message, so that a window flooded with paints, which starves the
+// timer, fails the test instead of hanging it.
 
 namespace {
 
 constexpr char DIALOG_CLASS[] = "#32770";
-constexpr int MESSAGE_TEXT_ID = 0xFFFF; // the message static of Wine's message box
-constexpr DWORD BOX_TICK_MS = 20;
-// Posted to the test thread by the ticker. A posted message outranks
-// WM_PAINT, so the ticks go on even while a faulty window is flooded with
-// paints (a WM_TIMER would starve then, and a box would hang the test).
-constexpr UINT WM_BOX_TICK = WM_APP + 0x42;
-constexpr int BOX_PATIENCE_TICKS = 100; // two seconds
-constexpr int AWAY_X = 600;             // right of and below any main window of ours
-constexpr int AWAY_Y = 400;
+constexpr int MESSAGE_TEXT_ID = 0xFFFF; // the message static of a message box
+constexpr DWORD BOX_PATIENCE_MS = 2000;
+constexpr POINT AWAY = {600, 400}; // right of and below any main window of ours
 
 struct OpenBox {
     HWND window;
+    bool ownerWhollyInvalid;
     std::vector<BoxStep> steps;
     size_t nextStep;
-    int idleTicks;
-    bool recorded;
-    bool expected;
-    bool ownerWhollyInvalid;
+    DWORD lastProgress; // when it was created or last stepped
 };
 
 struct BoxWatch {
-    HHOOK creationHook;
-    HHOOK messageHook;
-    DWORD thread;
-    HANDLE ticker;
-    HANDLE stopTicker;
+    HHOOK creationHook, messageHook;
+    UINT_PTR timer;
     std::function<void()> tickAction;
-    std::vector<std::vector<BoxStep>> plans; // for boxes not yet open
+    std::vector<std::vector<BoxStep>> plans; // for boxes not yet open, in order
     std::vector<OpenBox> open;               // innermost last
     std::vector<BoxRecord> seen;
     size_t stepsLost;
@@ -154,34 +135,32 @@ struct BoxWatch {
 
 BoxWatch watch;
 
-} // namespace
-
-static std::string ClassOf(HWND window) {
+std::string ClassOf(HWND window) {
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
     return name;
 }
 
-static std::string TextOf(HWND window) {
+std::string TextOf(HWND window) {
     char text[512] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
 }
 
-static BOOL CALLBACK NoteChild(HWND child, LPARAM recordAddress) {
+BOOL CALLBACK NoteChild(HWND child, LPARAM recordAddress) {
     BoxRecord &record = *reinterpret_cast<BoxRecord *>(recordAddress);
     const std::string className = ClassOf(child);
     const LONG style = GetWindowLongA(child, GWL_STYLE);
+    const bool visible = IsWindowVisible(child) != 0;
     const int id = LOWORD(GetDlgCtrlID(child));
     if (lstrcmpiA(className.c_str(), "Button") == 0) {
         const LONG type = style & BS_TYPEMASK;
-        if (IsWindowVisible(child) && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+        if (visible && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
             record.pushButtons.push_back(id);
         }
     } else if (lstrcmpiA(className.c_str(), "Static") == 0) {
         if ((style & SS_TYPEMASK) == SS_ICON) {
-            record.hasIcon = record.hasIcon || (IsWindowVisible(child) &&
-                                                SendMessageA(child, STM_GETICON, 0, 0) != 0);
+            record.hasIcon = record.hasIcon || (visible && SendMessageA(child, STM_GETICON, 0, 0));
         } else if (id == MESSAGE_TEXT_ID && record.text.empty()) {
             record.text = TextOf(child);
         }
@@ -189,167 +168,114 @@ static BOOL CALLBACK NoteChild(HWND child, LPARAM recordAddress) {
     return TRUE;
 }
 
-static BoxRecord ReadBox(HWND box) {
-    BoxRecord record = {box,
-                        TextOf(box),
-                        "",
-                        {},
-                        false,
-                        GetWindow(box, GW_OWNER),
-                        GetWindowLongA(box, GWL_EXSTYLE),
-                        false,
-                        false};
+BoxRecord ReadBox(HWND box, bool ownerWhollyInvalid) {
+    BoxRecord record = {};
+    record.caption = TextOf(box);
+    record.owner = GetWindow(box, GW_OWNER);
+    record.exStyle = GetWindowLongA(box, GWL_EXSTYLE);
+    record.ownerWhollyInvalid = ownerWhollyInvalid;
     EnumChildWindows(box, NoteChild, reinterpret_cast<LPARAM>(&record));
     std::sort(record.pushButtons.begin(), record.pushButtons.end());
     return record;
 }
 
-static void ForgetClosedBoxes() {
-    for (size_t i = watch.open.size(); i-- > 0;) {
-        if (!IsWindow(watch.open[i].window)) {
-            watch.stepsLost += watch.open[i].steps.size() - watch.open[i].nextStep;
-            watch.open.erase(watch.open.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
+void ForgetClosedBoxes() {
+    std::erase_if(watch.open, [](const OpenBox &box) {
+        const bool closed = !IsWindow(box.window);
+        watch.stepsLost += closed ? box.steps.size() - box.nextStep : 0;
+        return closed;
+    });
 }
 
-static void AdoptBox(HWND box, HWND owner) {
-    ForgetClosedBoxes();
-    for (const OpenBox &known : watch.open) {
-        if (known.window == box) {
-            return;
-        }
-    }
-    const bool ownerWhollyInvalid = owner != nullptr && UpdateRegionIsWholeClient(owner);
-    OpenBox adopted = {box, {}, 0, 0, false, false, ownerWhollyInvalid};
-    if (!watch.plans.empty()) {
-        adopted.steps = std::move(watch.plans.front());
-        watch.plans.erase(watch.plans.begin());
-        adopted.expected = true;
-    }
-    watch.open.push_back(std::move(adopted));
-}
-
-static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND || code == HCBT_ACTIVATE) {
-        const HWND window = reinterpret_cast<HWND>(wParam);
-        const HWND owner = code == HCBT_CREATEWND
-                               ? reinterpret_cast<const CBT_CREATEWNDA *>(lParam)->lpcs->hwndParent
-                               : nullptr;
-        if (ClassOf(window) == DIALOG_CLASS) {
-            AdoptBox(window, owner);
-        }
-    }
-    return CallNextHookEx(watch.creationHook, code, wParam, lParam);
-}
-
-static void GiveUpOn(HWND box, const char *why) {
+void Dismiss(HWND box, const std::string &why) {
     ADD_FAILURE() << "box \"" << TextOf(box) << "\" " << why << "; closing it";
     EndDialog(box, IDCANCEL);
 }
 
-// One step for the innermost open box per tick. A step may open a nested
-// modal loop that ticks again, so nothing of `watch.open` is held across it.
-static void BoxTick() {
-    ForgetClosedBoxes();
-    if (watch.open.empty()) {
-        return;
-    }
-    OpenBox &box = watch.open.back();
-    const HWND window = box.window;
-    if (!IsWindowVisible(window)) {
-        if (++box.idleTicks > BOX_PATIENCE_TICKS) {
-            GiveUpOn(window, "never showed");
-        }
-        return;
-    }
-    if (!box.recorded) {
-        box.recorded = true;
-        BoxRecord record = ReadBox(window);
-        record.expected = box.expected;
-        record.ownerWhollyInvalid = box.ownerWhollyInvalid;
-        watch.seen.push_back(record);
-        if (!box.expected) {
-            ADD_FAILURE() << "unexpected box \"" << record.caption << "\": " << record.text;
-            EndDialog(window, IDCANCEL);
-            return;
-        }
-    }
-    if (box.nextStep < box.steps.size()) {
-        const BoxStep step = box.steps[box.nextStep++];
-        step(window);
-        return;
-    }
-    if (++box.idleTicks > BOX_PATIENCE_TICKS) {
-        GiveUpOn(window, "still open after its last step");
-    }
+// The one step of a box that no test planned for.
+void DismissUnexpected(HWND box) {
+    Dismiss(box, "was not expected");
 }
 
-static void Tick() {
-    BoxTick();
+LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam) {
+    const HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && ClassOf(window) == DIALOG_CLASS) {
+        const HWND owner = reinterpret_cast<CBT_CREATEWNDA *>(lParam)->lpcs->hwndParent;
+        ForgetClosedBoxes();
+        std::vector<BoxStep> steps = {DismissUnexpected};
+        if (!watch.plans.empty()) {
+            steps = std::move(watch.plans.front());
+            watch.plans.erase(watch.plans.begin());
+        }
+        const bool ownerWhollyInvalid = owner != nullptr && UpdateRegionIsWholeClient(owner);
+        watch.open.push_back({window, ownerWhollyInvalid, std::move(steps), 0, GetTickCount()});
+    }
+    return CallNextHookEx(watch.creationHook, code, wParam, lParam);
+}
+
+// Records the innermost box the first time it shows, then runs its next
+// step. A step may open a nested box whose loop ticks again, so nothing of
+// `watch.open` is held across it.
+void StepInnermostBox() {
+    OpenBox &box = watch.open.back();
+    if (box.nextStep == box.steps.size()) {
+        return;
+    }
+    if (box.nextStep == 0) {
+        watch.seen.push_back(ReadBox(box.window, box.ownerWhollyInvalid));
+    }
+    box.lastProgress = GetTickCount();
+    const BoxStep step = box.steps[box.nextStep++];
+    step(box.window);
+}
+
+void WatchBoxes(bool tick) {
+    ForgetClosedBoxes();
+    const bool boxOpen = !watch.open.empty();
+    if (boxOpen && GetTickCount() - watch.open.back().lastProgress > BOX_PATIENCE_MS) {
+        OpenBox &box = watch.open.back();
+        box.lastProgress = GetTickCount(); // fails once, while the box closes
+        Dismiss(box.window, IsWindowVisible(box.window) ? "stayed open too long" : "never showed");
+    } else if (boxOpen && tick && IsWindowVisible(watch.open.back().window)) {
+        StepInnermostBox();
+    }
     // A copy: the action may replace itself.
     const std::function<void()> action = watch.tickAction;
-    if (action) {
+    if (tick && action) {
         action();
     }
 }
 
-// Every queue read of the thread passes here, modal loops' included.
-static LRESULT CALLBACK TickHook(int code, WPARAM removal, LPARAM messageAddress) {
+LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM messageAddress) {
     MSG &message = *reinterpret_cast<MSG *>(messageAddress);
-    if (code == HC_ACTION && removal == PM_REMOVE && message.hwnd == nullptr &&
-        message.message == WM_BOX_TICK) {
-        message.message = WM_NULL;
-        Tick();
+    if (code == HC_ACTION && removal == PM_REMOVE) {
+        const bool tick =
+            message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == watch.timer;
+        if (tick) {
+            message.message = WM_NULL;
+        }
+        WatchBoxes(tick);
     }
     return CallNextHookEx(watch.messageHook, code, removal, messageAddress);
 }
 
-static DWORD WINAPI PostTicks(LPVOID) {
-    while (WaitForSingleObject(watch.stopTicker, BOX_TICK_MS) == WAIT_TIMEOUT) {
-        PostThreadMessageA(watch.thread, WM_BOX_TICK, 0, 0);
-    }
-    return 0;
-}
+} // namespace
 
 void StartWatchingBoxes() {
-    watch.plans.clear();
-    watch.open.clear();
-    watch.seen.clear();
-    watch.stepsLost = 0;
-    watch.tickAction = nullptr;
-    watch.thread = GetCurrentThreadId();
-    watch.creationHook = SetWindowsHookExA(WH_CBT, BoxHook, nullptr, watch.thread);
-    watch.messageHook = SetWindowsHookExA(WH_GETMESSAGE, TickHook, nullptr, watch.thread);
-    watch.stopTicker = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    watch.ticker = CreateThread(nullptr, 0, PostTicks, nullptr, 0, nullptr);
+    const DWORD thread = GetCurrentThreadId();
+    watch.creationHook = SetWindowsHookExA(WH_CBT, CreationHook, nullptr, thread);
+    watch.messageHook = SetWindowsHookExA(WH_GETMESSAGE, MessageHook, nullptr, thread);
+    watch.timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, nullptr);
     EXPECT_NE(watch.creationHook, nullptr);
     EXPECT_NE(watch.messageHook, nullptr);
-    EXPECT_NE(watch.ticker, nullptr);
+    EXPECT_NE(watch.timer, 0u);
 }
 
 void StopWatchingBoxes() {
-    if (watch.ticker != nullptr) {
-        SetEvent(watch.stopTicker);
-        WaitForSingleObject(watch.ticker, INFINITE);
-        CloseHandle(watch.ticker);
-        CloseHandle(watch.stopTicker);
-        watch.ticker = nullptr;
-        watch.stopTicker = nullptr;
-    }
-    for (HHOOK *hook : {&watch.creationHook, &watch.messageHook}) {
-        if (*hook != nullptr) {
-            UnhookWindowsHookEx(*hook);
-            *hook = nullptr;
-        }
-    }
-    // Ticks still queued would otherwise reach a later test's loops.
-    MSG stale;
-    while (PeekMessageA(&stale, nullptr, WM_BOX_TICK, WM_BOX_TICK, PM_REMOVE)) {
-    }
-    watch.plans.clear();
-    watch.open.clear();
-    watch.tickAction = nullptr;
+    KillTimer(nullptr, watch.timer);
+    UnhookWindowsHookEx(watch.creationHook);
+    UnhookWindowsHookEx(watch.messageHook);
+    watch = BoxWatch{};
 }
 
 void OnEveryTick(std::function<void()> action) {
@@ -380,6 +306,12 @@ void ForgetSeenBoxes() {
     watch.seen.clear();
 }
 
+int BoxesCaptioned(const char *caption) {
+    return static_cast<int>(
+        std::count_if(watch.seen.begin(), watch.seen.end(),
+                      [caption](const BoxRecord &box) { return box.caption == caption; }));
+}
+
 BoxStep ClickButton(int id) {
     return [id](HWND box) {
         const HWND button = GetDlgItem(box, id);
@@ -403,7 +335,7 @@ BoxStep PostKeyToFocus(WPARAM virtualKey) {
 
 BoxStep MoveBoxAway() {
     return [](HWND box) {
-        SetWindowPos(box, nullptr, AWAY_X, AWAY_Y, 0, 0,
+        SetWindowPos(box, nullptr, AWAY.x, AWAY.y, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     };
 }
@@ -423,7 +355,7 @@ BoxStep ExpectSizeChecked(int checkedId) {
 
 void ExpectMessageBox(const char *caption, const char *text, bool withIcon) {
     const BoxStep check = [caption, text, withIcon](HWND box) {
-        const BoxRecord record = ReadBox(box);
+        const BoxRecord record = ReadBox(box, false);
         EXPECT_EQ(record.caption, caption);
         EXPECT_EQ(record.text, text);
         EXPECT_EQ(record.pushButtons, std::vector<int>{IDOK}) << "buttons of \"" << caption << "\"";
@@ -435,61 +367,44 @@ void ExpectMessageBox(const char *caption, const char *text, bool withIcon) {
 // ---- Messages ---------------------------------------------------------------
 
 // A queue that refills itself forever (a paint that never validates) must not
-// hang the test: draining gives up this long after the wanted time.
+// hang the test: pumping gives up this long after the wanted time.
 constexpr DWORD DRAIN_LIMIT_MS = 2000;
 constexpr DWORD SETTLE_MS = 150;
 
-static QuitSeen PumpMessages(DWORD milliseconds) {
+QuitSeen PumpFor(DWORD milliseconds) {
     const DWORD start = GetTickCount();
     QuitSeen quit = {false, 0};
     MSG message;
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
-        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = QuitSeen{true, message.wParam};
-            } else {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (elapsed >= milliseconds) {
+                return quit;
             }
-            if (elapsed > milliseconds + DRAIN_LIMIT_MS) {
-                ADD_FAILURE() << "the message queue never empties";
-                break;
-            }
-            continue;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        } else if (elapsed > milliseconds + DRAIN_LIMIT_MS) {
+            ADD_FAILURE() << "the message queue never empties";
+            return quit;
+        } else if (message.message == WM_QUIT) {
+            quit = QuitSeen{true, message.wParam};
+        } else {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
-        if (elapsed >= milliseconds) {
-            break;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
-    return quit;
 }
 
 QuitSeen DrainMessages() {
-    return PumpMessages(0);
-}
-
-QuitSeen PumpFor(DWORD milliseconds) {
-    return PumpMessages(milliseconds);
+    return PumpFor(0);
 }
 
 static WNDPROC gameProc = nullptr;
 static MessageCounts counts = {0, 0};
 
 static LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) {
-        ++counts.paints;
-    } else if (message == WM_ERASEBKGND) {
-        ++counts.erases;
-    }
+    counts.paints += message == WM_PAINT ? 1 : 0;
+    counts.erases += message == WM_ERASEBKGND ? 1 : 0;
     return CallWindowProcA(gameProc, window, message, wParam, lParam);
-}
-
-void CountMessages(HWND window) {
-    gameProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
-    ResetCounts();
 }
 
 MessageCounts Counts() {
@@ -502,37 +417,6 @@ void ResetCounts() {
 
 // ---- The main window --------------------------------------------------------
 
-void EnsureClassRegistered() {
-    WNDCLASSEXA existing = {};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(appInstance, WINDOW_CLASS_NAME, &existing)) {
-        return;
-    }
-    EXPECT_TRUE(RegisterMainWindowClass());
-}
-
-HWND OpenGameWindow(bool topmost) {
-    appInstance = GetModuleHandleA(nullptr);
-    EnsureClassRegistered();
-    const HWND window = CreateMainWindow();
-    if (window == nullptr) {
-        ADD_FAILURE() << "CreateMainWindow failed";
-        return nullptr;
-    }
-    CountMessages(window);
-    ShowWindow(window, SW_SHOWNORMAL);
-    PlaceWindow(window, topmost, BOARD_PIXELS, BOARD_PIXELS);
-    SettleWindow(window);
-    return window;
-}
-
-void CloseGameWindow(HWND window) {
-    if (window != nullptr && IsWindow(window)) {
-        DestroyWindow(window);
-    }
-    DrainMessages();
-}
-
 void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHeight) {
     const HWND order = topmost ? HWND_TOPMOST : HWND_TOP;
     SetWindowPos(window, order, 0, 0, 0, 0, SWP_NOSIZE);
@@ -540,8 +424,7 @@ void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHei
     // that wrapped at the old width.
     constexpr int ROUNDS = 3;
     for (int round = 0; round < ROUNDS; ++round) {
-        RECT client;
-        RECT frame;
+        RECT client, frame;
         GetClientRect(window, &client);
         GetWindowRect(window, &frame);
         const int missingWidth = std::max(0, minClientWidth - static_cast<int>(client.right));
@@ -577,30 +460,22 @@ bool HasUpdateRegion(HWND window) {
 
 Image CaptureClient(HWND window, int width, int height) {
     Image image = {width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-
+    constexpr WORD PIXEL_BITS = 32;
+    // A negative height: the top row first.
+    BITMAPINFO info = {
+        {sizeof(BITMAPINFOHEADER), width, -height, 1, PIXEL_BITS, BI_RGB, 0, 0, 0, 0, 0}, {}};
     const HDC screen = GetDC(window);
-    void *bits = nullptr;
-    const HBITMAP copy = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP copy = CreateCompatibleBitmap(screen, width, height);
     const HGDIOBJ previous = SelectObject(memory, copy);
     const bool copied = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
-    GdiFlush();
-    if (copied && bits != nullptr) {
-        const uint32_t *source = static_cast<const uint32_t *>(bits);
-        for (size_t i = 0; i < image.pixels.size(); ++i) {
-            image.pixels[i] = source[i] & 0xFFFFFF;
-        }
-    } else {
-        ADD_FAILURE() << "could not read the client area back";
-    }
     SelectObject(memory, previous);
+    const bool read = copied && GetDIBits(memory, copy, 0, height, image.pixels.data(), &info,
+                                          DIB_RGB_COLORS) == height;
+    EXPECT_TRUE(read) << "could not read the client area back";
+    for (uint32_t &pixel : image.pixels) {
+        pixel &= 0xFFFFFF;
+    }
     DeleteDC(memory);
     DeleteObject(copy);
     ReleaseDC(window, screen);
@@ -625,37 +500,36 @@ void GameWindowTest::SetUp() {
     StartWatchingBoxes();
     RestoreStartupSelection();
     BeforeWindowCreated();
-    window = OpenGameWindow(topmost);
+    // WinMain, run by an earlier test, may have registered the class already.
+    appInstance = GetModuleHandleA(nullptr);
+    WNDCLASSA existing;
+    if (!GetClassInfoA(appInstance, WINDOW_CLASS_NAME, &existing)) {
+        ASSERT_TRUE(RegisterMainWindowClass());
+    }
+    window = CreateMainWindow();
     ASSERT_NE(window, nullptr);
+    gameProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+    ShowWindow(window, SW_SHOWNORMAL);
+    PlaceWindow(window, topmost, BOARD_PIXELS, BOARD_PIXELS);
+    SettleWindow(window);
 }
 
 void GameWindowTest::TearDown() {
-    CloseGameWindow(window);
+    if (window != nullptr && IsWindow(window)) {
+        DestroyWindow(window);
+    }
+    DrainMessages();
     EXPECT_EQ(StepsNotRun(), 0u) << "an expected box did not show, or closed before its steps ran";
     StopWatchingBoxes();
-    UseSystemClock();
+    shuffleClock = systemClock;
     RestoreStartupSelection();
 }
 
 int DirectionForKey(WPARAM key) {
-    switch (key) {
-    case VK_LEFT:
-        return MoveLeft;
-    case VK_UP:
-        return MoveUp;
-    case VK_RIGHT:
-        return MoveRight;
-    case VK_DOWN:
-        return MoveDown;
-    default:
-        return -1;
-    }
-}
-
-int BoxesCaptioned(const char *caption) {
-    int count = 0;
-    for (const BoxRecord &box : SeenBoxes()) {
-        count += box.caption == caption ? 1 : 0;
-    }
-    return count;
+    return key == VK_LEFT    ? MoveLeft
+           : key == VK_UP    ? MoveUp
+           : key == VK_RIGHT ? MoveRight
+           : key == VK_DOWN  ? MoveDown
+                             : -1;
 }

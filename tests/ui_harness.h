@@ -1,7 +1,6 @@
-// Shared helpers for the test programs that drive Glidora's real main window
-// under Wine: opening and placing the window, driving modal boxes and dialogs
-// from inside their own message loops, pumping messages, counting paints and
-// reading back what the window shows.
+// What the test programs that drive Glidora's real main window share: the
+// window around each test, its modal boxes driven from inside their own
+// loops, message pumping, paint counts and what the window shows.
 #pragma once
 
 #include <windows.h>
@@ -18,9 +17,8 @@
 #include "board_invariants.h"
 #include "ui_pictures.h"
 
-// ---- Board model ------------------------------------------------------------
+// ---- Board model and start-up values ----------------------------------------
 
-// BoardState, CaptureBoard, RestoreBoard and SameBoard come from here.
 std::string DescribeBoard(const BoardState &state);
 
 // What the engine makes of the current board: runs `engineOperation` on it,
@@ -34,13 +32,12 @@ BoardState SolvedBoard(int size);
 // The scramble a New command must produce from the current board with `seed`.
 BoardState ReplayScramble(uint32_t seed);
 
-// ---- Size selection and start-up values -------------------------------------
+// The direction an arrow key moves by, or -1 for any other key.
+int DirectionForKey(WPARAM key);
 
+// The game's globals of the same names.
 struct SizeSelection {
-    int32_t boardSize;
-    int32_t sizeButtonId;
-    int32_t pendingSize;
-    int32_t pendingButtonId;
+    int32_t boardSize, sizeButtonId, pendingSize, pendingButtonId;
 };
 
 SizeSelection CurrentSelection();
@@ -50,51 +47,43 @@ void RestoreStartupSelection();
 std::string DescribeSelection(const SizeSelection &selection);
 bool SameSelection(const SizeSelection &a, const SizeSelection &b);
 
-// A shuffle seed that every test can replay.
+// A shuffle seed that every test can replay, until the fixture's TearDown.
 constexpr std::time_t FIXED_CLOCK_SECONDS = 1000000007;
 void UseFixedClock();
-void UseSystemClock();
-
-// The direction an arrow key moves by, or -1 for any other key.
-int DirectionForKey(WPARAM key);
 
 // ---- Modal boxes and dialogs ------------------------------------------------
 
 // What a box looked like when it first showed.
 struct BoxRecord {
-    HWND window;
     std::string caption;
-    std::string text;             // the message of a message box (the static with id 0xFFFF)
+    std::string text;             // the message of a message box
     std::vector<int> pushButtons; // ids of the visible push buttons, ascending
     bool hasIcon;
     HWND owner;
     LONG exStyle;
-    bool expected;
     // Whether the whole client area of the owner was waiting for a repaint
     // when the box was created: a box shows before that repaint can happen.
     bool ownerWhollyInvalid;
 };
 
-// One action on an open box. Steps run one per tick (every 20 ms, while the
-// thread reads its queue) inside the box's own modal loop, so every message a
-// step posts is handled before the next step runs.
+// One action on an open box, run inside the box's own modal loop once it has
+// nothing else to do: whatever the step before caused has been handled.
 typedef std::function<void(HWND box)> BoxStep;
 
-// Installs the thread's hooks and the ticks that drive boxes. Boxes that no
-// test expects are recorded, fail the test and are dismissed.
+// Drives boxes from then on, and runs the tick action (e.g. to drive a loop
+// the test does not own) whenever the thread's loop goes idle. Boxes that no
+// test expects fail the test and are dismissed; so is a box idle two seconds.
 void StartWatchingBoxes();
 void StopWatchingBoxes();
-// Runs `action` on every tick as well, e.g. to drive a message loop the
-// test does not own; nothing stops it but another call or StopWatchingBoxes.
 void OnEveryTick(std::function<void()> action);
 
-// The next box that opens runs these steps. A box still open some time after
-// its last step fails the test and is closed.
+// The next box that opens runs these steps, one per tick.
 void ExpectBox(std::vector<BoxStep> steps);
 // Steps of expected boxes that never ran (box missing or closed too early).
 size_t StepsNotRun();
 const std::vector<BoxRecord> &SeenBoxes();
 void ForgetSeenBoxes();
+int BoxesCaptioned(const char *caption);
 
 BoxStep ClickButton(int id);
 BoxStep PostKeyToFocus(WPARAM virtualKey);
@@ -108,9 +97,6 @@ BoxStep ExpectSizeChecked(int checkedId);
 // A message box with exactly one OK button, checked and answered with OK.
 void ExpectMessageBox(const char *caption, const char *text, bool withIcon);
 
-// How many of the boxes seen so far bore this caption.
-int BoxesCaptioned(const char *caption);
-
 // ---- Messages ---------------------------------------------------------------
 
 struct QuitSeen {
@@ -118,29 +104,20 @@ struct QuitSeen {
     WPARAM code;
 };
 
-// Dispatches until the queue is empty (WM_PAINT included); removes a quit
-// message rather than letting it end a later modal loop.
+// Dispatches until the queue is empty (WM_PAINT included), or for a while;
+// removes a quit message rather than letting it end a later modal loop.
 QuitSeen DrainMessages();
 QuitSeen PumpFor(DWORD milliseconds);
 
+// WM_PAINT and WM_ERASEBKGND of the test's main window.
 struct MessageCounts {
-    int paints;
-    int erases;
+    int paints, erases;
 };
-
-// Counts WM_PAINT and WM_ERASEBKGND of the window by subclassing it.
-void CountMessages(HWND window);
 MessageCounts Counts();
 void ResetCounts();
 
 // ---- The main window --------------------------------------------------------
 
-// Registers "MyWindowClass" unless it already is (WinMain may have done it).
-void EnsureClassRegistered();
-// Creates, shows and places the real main window with appInstance set to
-// this test program, which carries the game's resources.
-HWND OpenGameWindow(bool topmost);
-void CloseGameWindow(HWND window);
 // Moves the window to the screen corner and makes its client area at least
 // the given size, so that nothing hides any of the board.
 void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHeight);
@@ -156,8 +133,9 @@ LRESULT SendKey(HWND window, WPARAM virtualKey);
 LRESULT SendPress(HWND window, int x, int y);
 LRESULT SendCommand(HWND window, WPARAM command);
 
-// Opens and closes the real main window around each test, restores the
-// start-up size selection and fails on boxes nobody expected.
+// Opens the real main window around each test, with appInstance set to this
+// program, which carries the game's resources; counts its paints, restores
+// the start-up size selection and fails on boxes nobody expected.
 class GameWindowTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -2,16 +2,13 @@
 // draws nothing but the background, and still plays.
 #include "ui_harness.h"
 
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 namespace {
 
-constexpr char ERROR_CAPTION[] = "Error";
-constexpr char MISSING_PICTURE_TEXT[] = "Could not load board Bitmap";
-constexpr char WIN_CAPTION[] = "Good job!";
-constexpr char WIN_TEXT[] = "Congratulations, you won!";
-constexpr int START_SIZE = 4;
+using expected::START_SIZE;
 constexpr DWORD IDLE_MS = 1000;
 constexpr int IDLE_PAINTS_AT_MOST = 3;
 
@@ -48,7 +45,7 @@ class NoPicturesTest : public GameWindowTest {
         topmost = true;
     }
     void BeforeWindowCreated() override {
-        ExpectMessageBox(ERROR_CAPTION, MISSING_PICTURE_TEXT, true);
+        ExpectMessageBox(expected::PICTURE_ERROR_CAPTION, expected::PICTURE_ERROR_TEXT, true);
     }
 };
 
@@ -56,7 +53,7 @@ TEST_F(NoPicturesTest, StartUpReportsTheMissingPictureOnce) {
     EXPECT_EQ(StepsNotRun(), 0u);
     ExpectOnlyBackground(window);
     PumpFor(IDLE_MS / 4);
-    EXPECT_EQ(BoxesCaptioned(ERROR_CAPTION), 1);
+    EXPECT_EQ(BoxesCaptioned(expected::PICTURE_ERROR_CAPTION), 1);
     ASSERT_EQ(SeenBoxes().size(), 1u);
     EXPECT_EQ(SeenBoxes()[0].owner, window);
     EXPECT_FALSE(pictureAvailable);
@@ -71,21 +68,21 @@ TEST_F(NoPicturesTest, TheBoardShowsOnlyTheBackground) {
 }
 
 TEST_F(NoPicturesTest, TheGameStillPlaysAndAnnouncesWins) {
-    ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
     SendKey(window, VK_LEFT);
     EXPECT_EQ(StepsNotRun(), 0u);
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 1);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 1);
 
     const BoardState slid = PredictBoard([] { MoveTile(MoveRight); });
     SendKey(window, VK_RIGHT);
     EXPECT_TRUE(SameBoard(CaptureBoard(), slid));
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 1);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 1);
 
-    ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
     SendKey(window, VK_LEFT);
     EXPECT_EQ(StepsNotRun(), 0u);
     EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 2);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 2);
 }
 
 TEST_F(NoPicturesTest, AnIdleWindowGetsNoStreamOfPaints) {
@@ -107,7 +104,7 @@ TEST_F(NoPicturesTest, StaysIdleAfterStartUpAfterAKeyAndAfterAPress) {
         EXPECT_EQ(blankCol, 0);
     }
     EXPECT_FALSE(pictureAvailable);
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), 0);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 0);
 }
 
 TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {
@@ -119,7 +116,8 @@ TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {
     EXPECT_FALSE(pictureAvailable);
     ExpectNoStreamOfPaints(window);
     ExpectOnlyBackground(window);
-    EXPECT_EQ(BoxesCaptioned(ERROR_CAPTION), 1) << "a size change reports nothing";
+    EXPECT_EQ(BoxesCaptioned(expected::PICTURE_ERROR_CAPTION), 1)
+        << "a size change reports nothing";
 }
 
 } // namespace

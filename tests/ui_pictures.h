@@ -1,24 +1,12 @@
-// Board pictures as the tests see them: pixels as 0xRRGGBB, top row first,
-// and a check that a picture really is the board picture of a given size.
+// Board pictures as the tests see them, and a check that a picture really is
+// the board picture of a given size.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
-struct Image {
-    int width;
-    int height;
-    std::vector<uint32_t> pixels; // 0xRRGGBB, rows from the top
-};
-
-constexpr uint32_t PICTURE_BACKGROUND = 0x010957; // RGB (1, 9, 87)
-constexpr uint32_t PICTURE_NUMERAL = 0xFFFFFF;
+#include "image.h"
 
 uint32_t PixelFromColorRef(COLORREF color);
-std::string DescribePixel(uint32_t pixel);
 
 // The picture resource id for board size 3 to 6, as documented; the tests
 // keep their own table so that a wrong table in the game shows.
@@ -30,6 +18,6 @@ int PictureIdForSize(int size);
 // square plain. Otherwise what is wrong.
 std::string PictureViolation(const Image &picture, int size);
 
-// Loads bitmap `id` from `module` and reads it as a 32-bit top-down image;
-// width 0 when it cannot be loaded.
+// Bitmap resource `id` of `module`, decoded; empty when it is missing or not
+// a 24-bit picture.
 Image LoadPicture(HINSTANCE module, int id);

@@ -13,26 +13,22 @@ namespace {
 constexpr int SIZES[] = {3, 4, 5, 6};
 constexpr int BEYOND = 24; // client pixels right of and below the board that are checked
 
-uint32_t ShownAt(const Image &shown, int x, int y) {
-    return shown.pixels[static_cast<size_t>(y) * shown.width + x];
-}
-
 // Compares one screen cell with the picture square of the piece standing in
 // it; the square follows from the piece's home, as the pictures are laid out.
 std::string CellViolation(const Image &shown, const Image &picture, int col, int row) {
     const int size = boardSize;
     const int edge = BOARD_PIXELS / size;
     const Tile &piece = tiles[col][row];
-    const int cellX = col * BOARD_PIXELS / size;
-    const int cellY = row * BOARD_PIXELS / size;
+    const int cellX = CellOrigin(col);
+    const int cellY = CellOrigin(row);
     const int squareX = piece.homeCol * BOARD_PIXELS / size;
     const int squareY = piece.homeRow * BOARD_PIXELS / size;
     int wrong = 0;
     std::ostringstream first;
     for (int y = 0; y < edge; ++y) {
         for (int x = 0; x < edge; ++x) {
-            const uint32_t seen = ShownAt(shown, cellX + x, cellY + y);
-            const uint32_t wanted = ShownAt(picture, squareX + x, squareY + y);
+            const uint32_t seen = PixelAt(shown, cellX + x, cellY + y);
+            const uint32_t wanted = PixelAt(picture, squareX + x, squareY + y);
             if (seen != wanted && wrong++ == 0) {
                 first << " first at (" << cellX + x << ", " << cellY + y
                       << "): " << DescribePixel(seen) << " instead of " << DescribePixel(wanted);
@@ -150,7 +146,7 @@ TEST_F(PixelTest, NothingIsDrawnBeyondTheBoard) {
     for (int y = 0; y < extent; ++y) {
         for (int x = 0; x < extent; ++x) {
             const bool onBoard = x < BOARD_PIXELS && y < BOARD_PIXELS;
-            wrong += !onBoard && ShownAt(shown, x, y) != background ? 1 : 0;
+            wrong += !onBoard && PixelAt(shown, x, y) != background ? 1 : 0;
         }
     }
     EXPECT_EQ(wrong, 0) << "pixels beyond the board that are not the window colour "

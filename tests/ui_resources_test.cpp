@@ -397,24 +397,6 @@ BITMAPINFOHEADER ReadBitmapHeader(const Bytes &bytes) {
 
 constexpr int PICTURE_ROW_BYTES = BOARD_PIXELS * 3; // 900: already a multiple of four
 
-Image DecodePicture(const Bytes &bytes, const BITMAPINFOHEADER &header) {
-    Image image = {BOARD_PIXELS, BOARD_PIXELS,
-                   std::vector<uint32_t>(static_cast<size_t>(BOARD_PIXELS) * BOARD_PIXELS)};
-    const size_t bits = header.biSize + header.biClrUsed * sizeof(RGBQUAD);
-    const bool bottomUp = header.biHeight > 0;
-    for (int y = 0; y < BOARD_PIXELS; ++y) {
-        const int storedRow = bottomUp ? BOARD_PIXELS - 1 - y : y;
-        const uint8_t *row =
-            bytes.data() + bits + static_cast<size_t>(storedRow) * PICTURE_ROW_BYTES;
-        for (int x = 0; x < BOARD_PIXELS; ++x) {
-            const uint8_t *pixel = row + x * 3; // blue, green, red
-            image.pixels[static_cast<size_t>(y) * BOARD_PIXELS + x] =
-                (static_cast<uint32_t>(pixel[2]) << 16) | (pixel[1] << 8) | pixel[0];
-        }
-    }
-    return image;
-}
-
 TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
     for (int size = MIN_BOARD; size <= MAX_BOARD; ++size) {
         const int id = PictureIdForSize(size);
@@ -432,7 +414,10 @@ TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
                               static_cast<size_t>(PICTURE_ROW_BYTES) * BOARD_PIXELS;
         ASSERT_GE(bytes.size(), needed);
         ASSERT_FALSE(::testing::Test::HasFailure());
-        EXPECT_EQ(PictureViolation(DecodePicture(bytes, header), size), "");
+        std::string why;
+        const Image picture = DecodeDib24(bytes, &why);
+        EXPECT_EQ(why, "");
+        EXPECT_EQ(PictureViolation(picture, size), "");
     }
 }
 

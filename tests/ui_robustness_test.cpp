@@ -10,15 +10,11 @@
 #include <sstream>
 
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 namespace {
-
-constexpr char WIN_CAPTION[] = "Good job!";
-constexpr char WIN_TEXT[] = "Congratulations, you won!";
-constexpr char SIZE_CAPTION[] = "Game Size";
-constexpr char ABOUT_CAPTION[] = "About Glidora";
 
 constexpr uint32_t ABUSE_SEED = 20010201;
 constexpr int ABUSE_PHASES = 5; // one per size, the start size first and last
@@ -49,64 +45,27 @@ bool IsSolvedBoard(const BoardState &state) {
 
 // ---- Dialogs answered at once -----------------------------------------------
 
-// The harness drives boxes on ticks 20 ms apart, which thousands of dialog
-// openings cannot afford. A dialog's modal loop tells its owner whenever it
-// goes idle (message boxes do not); these answers run at the first such
-// moment. The harness still hears of each dialog and fails on any that
-// nobody expected or that stays open.
-struct Answers {
-    WNDPROC underlying;
-    std::vector<std::vector<BoxStep>> pending; // oldest first
-    int given;
-};
+// Thousands of dialog openings cannot afford a tick per click: each dialog's
+// checks and clicks run together, in one step, once it has shown.
+int answered = 0;
 
-Answers answers;
-
-void Answer(HWND dialog) {
-    if (answers.pending.empty() || !IsWindowVisible(dialog)) {
-        return;
-    }
-    const std::vector<BoxStep> steps = std::move(answers.pending.front());
-    answers.pending.erase(answers.pending.begin());
-    ++answers.given;
-    // Painted first, so that whatever its controls draw with is made and freed.
-    RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    for (const BoxStep &step : steps) {
-        step(dialog);
-    }
-}
-
-LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ENTERIDLE && wParam == MSGF_DIALOGBOX) {
-        Answer(reinterpret_cast<HWND>(lParam));
-    }
-    return CallWindowProcA(answers.underlying, window, message, wParam, lParam);
-}
-
-void StartAnswering(HWND window) {
-    answers.pending.clear();
-    answers.given = 0;
-    answers.underlying = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsweringProc)));
-}
-
-void AnswerNextBox(std::vector<BoxStep> steps) {
-    ExpectBox({});
-    answers.pending.push_back(std::move(steps));
-}
-
-bool AllAnswered() {
-    return answers.pending.empty() && StepsNotRun() == 0;
+void Answer(HWND window, WPARAM command, std::vector<BoxStep> steps) {
+    ExpectBox({[steps](HWND dialog) {
+        ++answered;
+        for (const BoxStep &step : steps) {
+            step(dialog);
+        }
+    }});
+    SendCommand(window, command);
 }
 
 void RunSizeDialog(HWND window, int choice, int closer) {
-    AnswerNextBox({ExpectCaption(SIZE_CAPTION), ClickButton(choice), ClickButton(closer)});
-    SendCommand(window, IDM_SIZE);
+    Answer(window, IDM_SIZE,
+           {ExpectCaption(expected::SIZE_CAPTION), ClickButton(choice), ClickButton(closer)});
 }
 
 void RunAboutDialog(HWND window) {
-    AnswerNextBox({ExpectCaption(ABOUT_CAPTION), ClickButton(IDOK)});
-    SendCommand(window, IDM_ABOUT);
+    Answer(window, IDM_ABOUT, {ExpectCaption(expected::ABOUT_CAPTION), ClickButton(IDOK)});
 }
 
 // ---- Counting the process's GUI objects -------------------------------------
@@ -190,9 +149,8 @@ std::string BoardPixelsViolation(HWND window) {
             const Tile &piece = tiles[x / edge][y / edge];
             const int squareX = piece.homeCol * edge + x % edge;
             const int squareY = piece.homeRow * edge + y % edge;
-            const uint32_t wanted = picture.pixels[static_cast<size_t>(squareY) * BOARD_PIXELS +
-                                                   static_cast<size_t>(squareX)];
-            const uint32_t seen = shown.pixels[static_cast<size_t>(y) * BOARD_PIXELS + x];
+            const uint32_t wanted = PixelAt(picture, squareX, squareY);
+            const uint32_t seen = PixelAt(shown, x, y);
             if (seen != wanted && wrong++ == 0) {
                 first << "(" << x << ", " << y << ") is " << DescribePixel(seen) << " instead of "
                       << DescribePixel(wanted);
@@ -328,16 +286,16 @@ void Deliver(HWND window, const Abuse &abuse) {
     SendMessageA(window, abuse.message, abuse.wParam, abuse.lParam);
 }
 
-std::string Violation(const Outcome &expected, int size) {
+std::string Violation(const Outcome &outcome, int size) {
     std::string why = BoardInvariantViolation();
     if (why.empty() && boardSize != size) {
         why = "the board size became " + std::to_string(boardSize);
     }
-    if (why.empty() && !SameBoard(CaptureBoard(), expected.board)) {
+    if (why.empty() && !SameBoard(CaptureBoard(), outcome.board)) {
         why = "board " + DescribeBoard(CaptureBoard()) + " instead of " +
-              DescribeBoard(expected.board);
+              DescribeBoard(outcome.board);
     }
-    if (why.empty() && !AllAnswered()) {
+    if (why.empty() && StepsNotRun() != 0) {
         why = "the expected win box did not show";
     }
     return why;
@@ -354,14 +312,14 @@ std::string DescribeAbuse(const Abuse &abuse) {
 
 // Sends one message; empty when all is well afterwards.
 std::string SendAndCheck(HWND window, const Abuse &abuse, int &wins) {
-    const Outcome expected = Predict(abuse);
-    if (expected.announces) {
-        ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    const Outcome outcome = Predict(abuse);
+    if (outcome.announces) {
+        ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
         ++wins;
     }
     const int size = boardSize;
     Deliver(window, abuse);
-    const std::string why = Violation(expected, size);
+    const std::string why = Violation(outcome, size);
     return why.empty() ? "" : DescribeAbuse(abuse) + ": " + why;
 }
 
@@ -390,7 +348,7 @@ class RobustnessTest : public GameWindowTest {
     }
     void SetUp() override {
         GameWindowTest::SetUp();
-        StartAnswering(window);
+        answered = 0;
     }
 };
 
@@ -419,8 +377,8 @@ TEST_F(RobustnessTest, RandomMessagesAtEverySizeKeepTheBoardConsistent) {
     std::printf("%d random messages and every command in %lu ms; %d win boxes\n", sent,
                 static_cast<unsigned long>(GetTickCount() - start), wins);
     EXPECT_GT(wins, 0) << "no message ever left the board solved";
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), wins);
-    EXPECT_EQ(answers.given, ABUSE_PHASES - 1) << "size dialogs answered";
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), wins);
+    EXPECT_EQ(answered, ABUSE_PHASES - 1) << "size dialogs answered";
     EXPECT_EQ(BoardPixelsViolation(window), "");
 }
 
@@ -472,7 +430,7 @@ TEST_F(RobustnessTest, ThousandsOfDialogOpeningsLeakNothing) {
         const BoardState beforeAbout = CaptureBoard();
         RunAboutDialog(window);
         ASSERT_TRUE(SameBoard(CaptureBoard(), beforeAbout)) << "About, opening " << opening;
-        ASSERT_TRUE(AllAnswered()) << "opening " << opening;
+        ASSERT_EQ(StepsNotRun(), 0u) << "opening " << opening;
         if (opening % DRAIN_EVERY_OPENINGS == 0) {
             DrainMessages();
         }
@@ -484,7 +442,7 @@ TEST_F(RobustnessTest, ThousandsOfDialogOpeningsLeakNothing) {
                 DescribeObjects(before).c_str(), DescribeObjects(after).c_str());
     EXPECT_TRUE(SameObjects(after, before))
         << DescribeObjects(after) << " after, " << DescribeObjects(before) << " before";
-    EXPECT_EQ(answers.given, 2 * DIALOG_OPENINGS + 2);
+    EXPECT_EQ(answered, 2 * DIALOG_OPENINGS + 2);
     EXPECT_TRUE(pictureAvailable);
     EXPECT_EQ(BoardPixelsViolation(window), "");
 }

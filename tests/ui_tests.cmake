@@ -10,7 +10,7 @@ add_library(ui_test_resources OBJECT ${PROJECT_SOURCE_DIR}/res/glidora.rc)
 add_library(ui_test_resources_no_pictures OBJECT ${PROJECT_SOURCE_DIR}/res/glidora.rc)
 target_compile_definitions(ui_test_resources_no_pictures PRIVATE GLIDORA_NO_PICTURES)
 
-add_library(ui_test_harness OBJECT ui_harness.cpp ui_pictures.cpp board_invariants.cpp)
+add_library(ui_test_harness OBJECT ui_harness.cpp ui_pictures.cpp image.cpp board_invariants.cpp)
 target_link_libraries(ui_test_harness PUBLIC ui_core GTest::gtest)
 glidora_warnings(ui_test_harness)
 
@@ -106,7 +106,7 @@ foreach(program IN LISTS GLIDORA_WINDOW_TESTS)
 endforeach()
 
 # Reads the resources back from the built game, not from a copy of its script.
-add_executable(ui_resources_test ui_resources_test.cpp ui_pictures.cpp)
+add_executable(ui_resources_test ui_resources_test.cpp ui_pictures.cpp image.cpp)
 target_include_directories(ui_resources_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:glidora>"
                                                      GLIDORA_PROJECT_VERSION="${PROJECT_VERSION}")

@@ -6,17 +6,14 @@
 #include <string>
 
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 #include "windows_environment.h"
 
 namespace {
 
-constexpr char WIN_CAPTION[] = "Good job!";
-constexpr char WIN_TEXT[] = "Congratulations, you won!";
-constexpr int START_SIZE = 4;
-constexpr int CLASSIC_OUTER_WIDTH = 312; // the main window's size on the classic frame
-constexpr int CLASSIC_OUTER_HEIGHT = 350;
+using expected::START_SIZE;
 constexpr UINT EXIT_WAIT_ROUNDS = 60; // of EXIT_WAIT_MS each
 constexpr DWORD EXIT_WAIT_MS = 50;
 
@@ -41,7 +38,7 @@ SIZE FrameAroundBoard() {
 }
 
 void ExpectWinBox() {
-    ExpectMessageBox(WIN_CAPTION, WIN_TEXT, false);
+    ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
 }
 
 // Runs the window's queue the way a message loop would until the quit
@@ -84,7 +81,7 @@ TEST_F(WindowTest, OpensOnASolvedBoardWithoutAnyBox) {
 TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
-    ASSERT_TRUE(GetClassInfoExA(appInstance, WINDOW_CLASS_NAME, &windowClass));
+    ASSERT_TRUE(GetClassInfoExA(appInstance, expected::WINDOW_CLASS, &windowClass));
     EXPECT_EQ(windowClass.style, 0u);
     EXPECT_EQ(windowClass.lpfnWndProc, MainWndProc);
     EXPECT_EQ(windowClass.cbClsExtra, 0);
@@ -95,7 +92,7 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
 
     char title[64] = "";
     GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "Glidora");
+    EXPECT_STREQ(title, expected::WINDOW_TITLE);
     const LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(style & WS_CHILD, 0);
@@ -114,15 +111,15 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     EXPECT_EQ(client.right, BOARD_PIXELS);
     EXPECT_EQ(client.bottom, BOARD_PIXELS);
     if (ModernFrame()) {
-        EXPECT_GT(frame.right - frame.left, CLASSIC_OUTER_WIDTH);
-        EXPECT_GT(frame.bottom - frame.top, CLASSIC_OUTER_HEIGHT);
+        EXPECT_GT(frame.right - frame.left, expected::WINDOW_WIDTH);
+        EXPECT_GT(frame.bottom - frame.top, expected::WINDOW_HEIGHT);
     } else {
-        EXPECT_EQ(frame.right - frame.left, CLASSIC_OUTER_WIDTH);
-        EXPECT_EQ(frame.bottom - frame.top, CLASSIC_OUTER_HEIGHT);
+        EXPECT_EQ(frame.right - frame.left, expected::WINDOW_WIDTH);
+        EXPECT_EQ(frame.bottom - frame.top, expected::WINDOW_HEIGHT);
     }
     const SIZE needed = FrameAroundBoard();
-    EXPECT_EQ(frame.right - frame.left, std::max<LONG>(CLASSIC_OUTER_WIDTH, needed.cx));
-    EXPECT_EQ(frame.bottom - frame.top, std::max<LONG>(CLASSIC_OUTER_HEIGHT, needed.cy));
+    EXPECT_EQ(frame.right - frame.left, std::max<LONG>(expected::WINDOW_WIDTH, needed.cx));
+    EXPECT_EQ(frame.bottom - frame.top, std::max<LONG>(expected::WINDOW_HEIGHT, needed.cy));
     const HMENU bar = GetMenu(fresh);
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);
@@ -183,7 +180,7 @@ TEST_F(WindowTest, EveryKeyThatLeavesTheBoardSolvedAnnouncesAgain) {
         }
         EXPECT_EQ(SendKey(window, keyCase.key), 0);
         EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
-        EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), announced);
+        EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announced);
     }
 }
 
@@ -239,7 +236,7 @@ void CheckPress(HWND window, const PressCase &press) {
     EXPECT_EQ(clickX, press.x);
     EXPECT_EQ(clickY, press.y);
     EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
-    EXPECT_EQ(BoxesCaptioned(WIN_CAPTION), announces ? 1 : 0);
+    EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announces ? 1 : 0);
     EXPECT_EQ(SeenBoxes().size(), announces ? 1u : 0u);
     if (announces) {
         // The box's own loop paints the window; what counts is that the
@@ -357,7 +354,7 @@ TEST_F(WindowTest, CloseDestroysTheWindowAndPostsQuitZero) {
 
 // ---- WinMain ----------------------------------------------------------------
 
-constexpr int DRIVER_PATIENCE_TICKS = 200;
+constexpr DWORD DRIVER_PATIENCE_MS = 4000;
 constexpr WPARAM GIVE_UP_CODE = 99;
 constexpr WPARAM OWN_QUIT_CODE = 7;
 
@@ -366,7 +363,7 @@ enum class Ending { ExitCommand, OwnQuit };
 
 struct WinMainDriver {
     Ending ending;
-    int ticks;
+    DWORD start;
     bool done;
     bool sawWindow;
     bool solvedWhenShown;
@@ -411,14 +408,14 @@ void DriveWinMain() {
         }
         return;
     }
-    if (++driver.ticks > DRIVER_PATIENCE_TICKS) {
+    if (GetTickCount() - driver.start > DRIVER_PATIENCE_MS) {
         driver.done = true;
         PostQuitMessage(static_cast<int>(GIVE_UP_CODE));
     }
 }
 
 int RunWinMain(Ending ending) {
-    driver = WinMainDriver{ending, 0, false, false, false, ""};
+    driver = WinMainDriver{ending, GetTickCount(), false, false, false, ""};
     OnEveryTick(DriveWinMain);
     char noArguments[] = "";
     const int result = WinMain(GetModuleHandleA(nullptr), nullptr, noArguments, SW_SHOWNORMAL);
@@ -450,7 +447,7 @@ class WinMainTest : public ::testing::Test {
 TEST_F(WinMainTest, RunsTheGameUntilExitAndReturnsZero) {
     EXPECT_EQ(RunWinMain(Ending::ExitCommand), 0);
     EXPECT_TRUE(driver.sawWindow);
-    EXPECT_EQ(driver.title, "Glidora");
+    EXPECT_EQ(driver.title, expected::WINDOW_TITLE);
     EXPECT_TRUE(driver.solvedWhenShown);
     EXPECT_EQ(appInstance, GetModuleHandleA(nullptr));
     EXPECT_EQ(FindThreadGameWindow(), nullptr);
