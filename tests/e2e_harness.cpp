@@ -122,11 +122,6 @@ std::string SaveFailure(const std::string &label, const Image &shown, const Imag
     return base + "-*.ppm";
 }
 
-Rect CellRect(int col, int row) {
-    return Rect{CellOrigin(col), CellOrigin(row), CellOrigin(col + 1) - CellOrigin(col),
-                CellOrigin(row + 1) - CellOrigin(row)};
-}
-
 // Finds `wanted` on the screen with its top-left corner inside the window, as
 // the client area's corner is. A first row that differs rules out most places.
 bool FindInWindow(const Image &screen, const Image &wanted, const Rect &window, Point &found) {
@@ -338,8 +333,9 @@ const Image &BoardPicture(int size) {
     return picture;
 }
 
+// Cells and squares are placed by the pictures' own grid, never by the
+// game's arithmetic, so that a slip there shows on the screen.
 Image PictureSquare(int size, int col, int row) {
-    // From the picture alone, not from the engine's CellOrigin.
     const int edge = expected::BOARD_EDGE / size;
     return Crop(BoardPicture(size), Rect{col * edge, row * edge, edge, edge});
 }
@@ -347,14 +343,14 @@ Image PictureSquare(int size, int col, int row) {
 Image RenderEngineBoard() {
     const Image &picture = BoardPicture(boardSize);
     Image board{picture.width, picture.height, std::vector<uint32_t>(picture.pixels.size())};
+    const int edge = expected::BOARD_EDGE / boardSize;
     for (int col = 0; col < boardSize; ++col) {
         for (int row = 0; row < boardSize; ++row) {
-            const Rect cell = CellRect(col, row);
             const Tile &tile = tiles[col][row];
-            for (int y = 0; y < cell.height; ++y) {
+            for (int y = 0; y < edge; ++y) {
                 const auto from = picture.pixels.begin() + (tile.srcY + y) * picture.width;
-                std::copy(from + tile.srcX, from + tile.srcX + cell.width,
-                          board.pixels.begin() + (cell.y + y) * board.width + cell.x);
+                std::copy(from + tile.srcX, from + tile.srcX + edge,
+                          board.pixels.begin() + (row * edge + y) * board.width + col * edge);
             }
         }
     }

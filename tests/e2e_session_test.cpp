@@ -89,10 +89,11 @@ struct Tally {
 };
 
 Action ClickInCell(Random &random, int col, int row) {
+    const int edge = expected::BOARD_EDGE / boardSize;
     Action click;
     click.kind = ActionKind::Click;
-    click.x = CellOrigin(col) + Below(random, CellOrigin(col + 1) - CellOrigin(col));
-    click.y = CellOrigin(row) + Below(random, CellOrigin(row + 1) - CellOrigin(row));
+    click.x = col * edge + Below(random, edge);
+    click.y = row * edge + Below(random, edge);
     return click;
 }
 

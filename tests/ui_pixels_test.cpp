@@ -19,8 +19,8 @@ std::string CellViolation(const Image &shown, const Image &picture, int col, int
     const int size = boardSize;
     const int edge = BOARD_PIXELS / size;
     const Tile &piece = tiles[col][row];
-    const int cellX = CellOrigin(col);
-    const int cellY = CellOrigin(row);
+    const int cellX = col * BOARD_PIXELS / size;
+    const int cellY = row * BOARD_PIXELS / size;
     const int squareX = piece.homeCol * BOARD_PIXELS / size;
     const int squareY = piece.homeRow * BOARD_PIXELS / size;
     int wrong = 0;
