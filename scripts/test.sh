@@ -36,8 +36,8 @@ else
 fi
 
 # Every process of this run inherits this mark, also those that leave its
-# process groups (Wine's server and services, the end-to-end tests' own
-# Xvfb): they are ended by it, and nothing that another command started.
+# process groups (Wine's server and services): they are ended by it, and
+# nothing that another command started.
 GLIDORA_TEST_RUN=$$-$(date +%s%N)
 export GLIDORA_TEST_RUN
 
