@@ -239,9 +239,9 @@ void WatchBoxes(bool tick) {
     } else if (boxOpen && tick && IsWindowVisible(watch.open.back().window)) {
         StepInnermostBox();
     }
-    // A copy: the action may replace itself.
-    const std::function<void()> action = watch.tickAction;
-    if (tick && action) {
+    if (tick && watch.tickAction) {
+        // A copy: the action may replace itself.
+        const std::function<void()> action = watch.tickAction;
         action();
     }
 }
