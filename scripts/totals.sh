@@ -49,13 +49,21 @@ junit_totals() {
 }
 
 count_suite() {
-    local name=$1 record=$2 status=$3 passed failed skipped
+    local name=$1 record=$2 status=$3 passed failed skipped totals
     if [ ! -s "$record" ]; then
         echo "== $name: ctest ended with $status and left no test record ($record)"
         TESTS_FAILED=$((TESTS_FAILED + 1))
         return
     fi
-    read -r passed failed skipped < <(junit_totals "$record")
+    # A record that cannot be read, one cut short, or a parser that fails or
+    # says nothing would otherwise count as zero tests, none failed.
+    if ! grep -q '</testsuite>' "$record" 2>/dev/null || ! totals=$(junit_totals "$record") ||
+        ! [[ $totals =~ ^[0-9]+\ [0-9]+\ [0-9]+$ ]]; then
+        echo "== $name: ctest ended with $status; its test record could not be read ($record)"
+        TESTS_FAILED=$((TESTS_FAILED + 1))
+        return
+    fi
+    read -r passed failed skipped <<<"$totals"
     # ctest fails for more than failing tests, e.g. when it finds none.
     if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
         echo "== $name: ctest ended with $status, though no test in its record failed"

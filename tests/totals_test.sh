@@ -3,7 +3,8 @@
 # ctest run: a small project whose tests pass, fail, skip themselves, are
 # disabled, cannot start or lose their fixture, run with the colours forced on
 # and in another language, as a CI runner may. Also: a suite whose ctest fails
-# with no failing test, or leaves no record, counts as a failure.
+# with no failing test, leaves no record or one that cannot be read, counts as
+# a failure.
 set -uo pipefail
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
@@ -77,6 +78,17 @@ count_suite empty "$work/none.xml" "$status" >/dev/null
 TESTS_FAILED=0
 count_suite lost "$work/no-record.xml" 0 >/dev/null
 [ "$TESTS_FAILED" -eq 1 ] || fail "a suite without a record counted $TESTS_FAILED failures"
+
+# A record cut short, or a parser that fails or says nothing, is no pass.
+head -c 300 "$work/src.xml" >"$work/cut.xml"
+mkdir -p "$work/mute"
+printf '#!/bin/sh\nexit 0\n' >"$work/mute/awk"
+chmod +x "$work/mute/awk"
+TESTS_FAILED=0
+count_suite cut "$work/cut.xml" 8 >/dev/null
+PATH="$work/mute:$PATH" count_suite mute "$work/src.xml" 8 >/dev/null
+PATH="$work/none" count_suite no-awk "$work/src.xml" 8 >/dev/null
+[ "$TESTS_FAILED" -eq 3 ] || fail "unreadable records counted $TESTS_FAILED failures, not 3"
 
 echo "totals: $failures failed"
 [ $failures -eq 0 ]
