@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the given private prefix:
 #   wine-run.sh [--buffer-output] [--arch win32|win64] <prefix> <program.exe> [args...]
-# --arch names the kind of program (a 64-bit program needs wine64); without
-# it the choice of scripts/wine.sh holds. Creates the prefix on first use, for
-# that kind only: a prefix made for the other kind is refused, not mixed.
-# Concurrent callers wait for the creation to finish. With --buffer-output
-# the program's output is passed on when it has ended (see the end of this
-# script); otherwise Wine replaces this script.
+# The prefix is an absolute path, in a build tree. --arch names the kind of
+# program (a 64-bit program needs wine64); without it the choice of
+# scripts/wine.sh holds. Creates the prefix on first use, for that kind only:
+# a prefix made for the other kind is refused, not mixed. Concurrent callers
+# wait for the creation to finish. With --buffer-output the program's output
+# is passed on when it has ended (see the end of this script); otherwise Wine
+# replaces this script.
 set -euo pipefail
 # shellcheck source=scripts/wine.sh
 source "$(dirname "$0")/wine.sh"
+usage="usage: wine-run.sh [--buffer-output] [--arch win32|win64] <prefix> <program.exe> [args...]"
 
 buffer_output=0
 arch=""
@@ -25,6 +27,14 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
+[ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+# A relative prefix would put the prefix, its lock and its copy of the
+# template wherever the caller happens to be.
+if [[ $1 != /* ]]; then
+    echo "wine-run.sh: the prefix '$1' is no absolute path" >&2
+    echo "$usage" >&2
+    exit 2
+fi
 if [ -z "$arch" ]; then
     choose_wine_arch
     arch=$GLIDORA_WINE_ARCH
@@ -98,11 +108,14 @@ fi
 # the first program in a prefix, inherit that program's output and hold it
 # open long after it has ended. A caller that reads the output to its end,
 # as CTest does, would wait for them; files take that inheritance instead.
-out=$(mktemp)
-err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+# They lie beside the prefix, in the build tree, and outlive a caller that
+# kills this script (CTest at a test's time limit): there they hold what Wine
+# said.
+output=$WINEPREFIX.output/$(basename "$1")-$$
+mkdir -p "$(dirname "$output")"
 status=0
-"$loader" "$@" >"$out" 2>"$err" || status=$?
-cat "$out"
-cat "$err" >&2
+"$loader" "$@" >"$output.out" 2>"$output.err" || status=$?
+cat "$output.out"
+cat "$output.err" >&2
+rm -f "$output.out" "$output.err"
 exit $status

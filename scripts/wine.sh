@@ -16,12 +16,16 @@ WINE32_LOADER=/usr/lib/wine/wine
 WINE64_LOADER=/usr/lib/wine/wine64
 
 # Runs wine32's loader, which is itself 32-bit x86 code: whether it starts is
-# whether this host runs such code. Sets probed_arch and probed_reason.
+# whether this host runs such code. Sets probed_arch and probed_reason. Only a
+# host that refuses 32-bit code gets the 64-bit build (probed_arch win64); a
+# wine32 that is missing or broken gets none (probed_arch empty), since
+# falling back would leave the shipped 32-bit build untested while the run
+# passes.
 probe_wine_arch() {
     local output status
     if [ ! -e "$WINE32_LOADER" ]; then
-        probed_arch=win64
-        probed_reason="wine32 is not installed ($WINE32_LOADER is missing)"
+        probed_arch=""
+        probed_reason="wine32 is not installed ($WINE32_LOADER is missing; scripts/setup.sh installs it)"
         return
     fi
     status=0
@@ -35,7 +39,7 @@ probe_wine_arch() {
         probed_arch=win64
         probed_reason="this host cannot run 32-bit x86 code ($WINE32_LOADER: Exec format error)"
     else
-        probed_arch=win64
+        probed_arch=""
         probed_reason="wine32 does not start ($WINE32_LOADER --version: exit $status, $(head -n 1 <<<"$output"))"
     fi
 }
@@ -54,13 +58,18 @@ choose_wine_arch() {
     probe_wine_arch
     case "${GLIDORA_WINE_ARCH:-}" in
     "")
+        if [ -z "$probed_arch" ]; then
+            echo "wine: $probed_reason. Mend wine32, or choose the x86-64 build with" \
+                "GLIDORA_WINE_ARCH=win64 (the shipped 32-bit build then runs nowhere)" >&2
+            return 1
+        fi
         GLIDORA_WINE_ARCH=$probed_arch
         GLIDORA_WINE_REASON=$probed_reason
         ;;
     win32 | win64)
         GLIDORA_WINE_REASON="GLIDORA_WINE_ARCH chose it"
         if [ "$GLIDORA_WINE_ARCH" != "$probed_arch" ]; then
-            GLIDORA_WINE_REASON+="; the probe would take $probed_arch: $probed_reason"
+            GLIDORA_WINE_REASON+="; the probe would take ${probed_arch:-neither}: $probed_reason"
         fi
         ;;
     *)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader,
-# and wine-run.sh's refusal to run a program in a prefix of the other kind.
+# and wine-run.sh's refusals: a prefix of the other kind, none, a relative one.
 set -uo pipefail
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
@@ -44,8 +44,11 @@ chmod +x "$work/starts" "$work/fails" "$work/foreign"
 expect "probe, loader runs" "$(choose "$work/starts")" '^0 win32 this host runs 32-bit x86 code'
 expect "probe, Exec format error" "$(choose "$work/foreign")" \
     '^0 win64 this host cannot run 32-bit x86 code .*Exec format error'
-expect "probe, loader missing" "$(choose "$work/absent")" '^0 win64 wine32 is not installed'
-expect "probe, loader fails" "$(choose "$work/fails")" '^0 win64 wine32 does not start .*exit 1'
+# Only a host that refuses 32-bit code gets the 64-bit build by itself.
+expect "probe, loader missing" "$(choose "$work/absent")" \
+    '^1 .*wine32 is not installed.*GLIDORA_WINE_ARCH=win64'
+expect "probe, loader fails" "$(choose "$work/fails")" \
+    '^1 .*wine32 does not start .*exit 1.*GLIDORA_WINE_ARCH=win64'
 expect "choice printed once, in one line" "$(choose "$work/starts" | sed 1d | wc -l)" '^1$'
 
 expect "variable overrides the probe" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win64)" \
@@ -66,6 +69,15 @@ said=$("$scripts/wine-run.sh" --arch win64 "$work/prefix32" none.exe 2>&1)
 status=$?
 [ $status -ne 0 ] || fail "a win32 prefix ran a win64 program"
 expect "mixed prefix" "$said" 'is not a win64 prefix'
+
+# No prefix, or a relative one, is refused before anything is made.
+mkdir -p "$work/cwd"
+for args in "" "--arch win64" "relative/prefix none.exe"; do
+    # shellcheck disable=SC2086 # the words are the arguments
+    said=$(cd "$work/cwd" && "$scripts/wine-run.sh" $args 2>&1)
+    expect "wine-run.sh $args" "$? $said" '^2 .*usage: wine-run.sh'
+done
+[ -z "$(ls -A "$work/cwd")" ] || fail "wine-run.sh made $(ls -A "$work/cwd") in the caller's folder"
 
 echo "wine choice: $failures failed"
 [ $failures -eq 0 ]
