@@ -56,22 +56,50 @@ export DEBIAN_FRONTEND=noninteractive
 apt_get() {
   LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
+# A mirror in the middle of a sync serves index files that do not match its
+# Release file yet; apt says so and ignores them (status 2 below). Going on
+# would be wrong, as the i386 libraries of wine32 must match the amd64 ones of
+# the security updates; but such a mirror is usually whole again in minutes.
+MIRROR_SYNC_WAIT=300
+mirror_in_sync() {
+  grep -qE 'Mirror sync in progress|Hash Sum mismatch' <<<"$1"
+}
 update_package_lists() {
-  local said waited=0
+  local said lock_waited=0 sync_waited=0
   until said=$(apt_get update -qq 2>&1); do
-    if ! grep -q 'Could not get lock' <<<"$said" || [ $waited -ge 600 ]; then
+    if grep -q 'Could not get lock' <<<"$said" && [ $lock_waited -lt 600 ]; then
+      [ $lock_waited -gt 0 ] || echo "setup: waiting for another apt to finish"
+      sleep 5
+      lock_waited=$((lock_waited + 5))
+    elif mirror_in_sync "$said" && [ $sync_waited -lt $MIRROR_SYNC_WAIT ]; then
+      if [ $sync_waited -eq 0 ]; then
+        echo "setup: the Debian mirror is in the middle of a sync; trying again every 30 s" \
+          "for $((MIRROR_SYNC_WAIT / 60)) minutes. apt said:"
+        grep -E 'Mirror sync in progress|Hash Sum mismatch' <<<"$said" | head -n 3 | sed 's/^/    /'
+      fi
+      sleep 30
+      sync_waited=$((sync_waited + 30))
+    else
       echo "$said" >&2
+      mirror_in_sync "$said" && return 2
       return 1
     fi
-    [ $waited -gt 0 ] || echo "setup: waiting for another apt to finish"
-    sleep 5
-    waited=$((waited + 5))
   done
   [ -z "$said" ] || echo "$said"
 }
-if ! update_package_lists; then
-  echo "setup: the package lists could not be fetched; check the network (or proxy)" \
-    "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
+status=0
+update_package_lists || status=$?
+if [ $status -ne 0 ]; then
+  if [ $status -eq 2 ]; then
+    echo "setup: the Debian mirror is still in the middle of a sync after" \
+      "$((MIRROR_SYNC_WAIT / 60)) minutes: some of its index files do not match its Release" \
+      "file yet (apt: \"Mirror sync in progress?\" or \"Hash Sum mismatch\"). The network and" \
+      "the sources are fine. Run scripts/setup.sh again later (a sync usually ends within the" \
+      "hour), or name another Debian mirror in /etc/apt/sources.list*." >&2
+  else
+    echo "setup: the package lists could not be fetched; check the network (or proxy)" \
+      "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
+  fi
   exit 1
 fi
 if [ ${#missing[@]} -gt 0 ]; then
