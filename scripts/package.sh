@@ -7,7 +7,9 @@
 #   scripts/package.sh [--allow-dirty]
 # A checkout with changes that are not committed is refused: its archive
 # would carry the commit's name and date but not its contents. With
-# --allow-dirty it is packed all the same, as glidora-<version>-dirty-win32.zip.
+# --allow-dirty it is packed all the same, as glidora-<version>-dirty-win32.zip;
+# so is a tree without git history, given SOURCE_DATE_EPOCH too. dist/ holds
+# the files of one build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,16 +29,19 @@ git_here() {
     git -c safe.directory='*' "$@"
 }
 
-# Refused before anything is installed or built.
+# Refused before anything is installed or built. A tree without a history
+# that git can read (a source tarball, or no git installed) cannot be shown
+# to be a commit's: it is packed only when asked to, and named as such.
 if ! commit=$(git_here rev-parse --verify HEAD 2>&1); then
-    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-        echo "package: no commit time, and no SOURCE_DATE_EPOCH: git cannot read this" \
-            "checkout's history ($(tail -n 1 <<<"$commit")). Package from a git checkout," \
-            "or set SOURCE_DATE_EPOCH to the commit's time (git log -1 --format=%ct)." >&2
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ] || [ $allow_dirty -eq 0 ]; then
+        echo "package: git cannot read this checkout's history ($(tail -n 1 <<<"$commit")), so" \
+            "nothing shows which commit the tree is. Package from a git checkout, or pack it" \
+            "anyway, named as such: SOURCE_DATE_EPOCH=<the commit's time, git log -1" \
+            "--format=%ct> scripts/package.sh --allow-dirty" >&2
         exit 1
     fi
-    commit="unknown: no git history here"
-    state="unknown"
+    commit="unknown"
+    state="no git history here (--allow-dirty)"
 else
     SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git_here log -1 --format=%ct)}
     changes=$(git_here status --porcelain)
@@ -64,12 +69,15 @@ rm -rf "$build"
 cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" --target glidora
 version=$(cat "$build/version.txt")
-if [ "$state" = "as committed" ] || [ "$state" = unknown ]; then
+if [ "$state" = "as committed" ]; then
     name_version=$version
 else
     name_version=$version-dirty
 fi
-tools/make_package.sh "$build/ui/glidora.exe" "$name_version" dist
+# Made whole in the build tree first, so that dist/ never mixes the files of
+# two builds, even when this stops half way.
+stage=$build/dist
+tools/make_package.sh "$build/ui/glidora.exe" "$name_version" "$stage"
 archive=glidora-$name_version-win32.zip
 
 # The compiler, binutils and MinGW-w64 runtime (the CRT and libstdc++ are
@@ -88,8 +96,12 @@ packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-i686-p
         echo "    $(dpkg-query -W -f='${Package} ${Version}' "$package" 2>/dev/null ||
             echo "$package: not installed")"
     done
-    echo "sha256: $(cut -d ' ' -f 1 dist/SHA256SUMS)"
-} >dist/BUILDINFO.txt
+    echo "sha256: $(cut -d ' ' -f 1 "$stage/SHA256SUMS")"
+} >"$stage/BUILDINFO.txt"
+
+mkdir -p dist
+rm -f dist/glidora-*-win32.zip dist/SHA256SUMS dist/BUILDINFO.txt
+mv "$stage/$archive" "$stage/SHA256SUMS" "$stage/BUILDINFO.txt" dist/
 
 echo "package: dist/$archive"
 cat dist/SHA256SUMS

@@ -3,9 +3,10 @@
 # the project whose install step and CMake are stand-ins: a checkout with
 # changes is refused before anything is installed or built, or packed under
 # a name that says so; without a commit time and without SOURCE_DATE_EPOCH
-# nothing is packed; members carry the commit's time, also in a checkout
-# owned by another user; the build tree is a fresh one; BUILDINFO.txt names
-# the commit and the toolchain's packages.
+# nothing is packed, nor without a history unless asked to; members carry the
+# commit's time, also in a checkout owned by another user; the build tree is a
+# fresh one; BUILDINFO.txt names the commit and the toolchain's packages;
+# dist/ never mixes two builds.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
@@ -27,12 +28,16 @@ cat >"$work/bin/cmake" <<'EOF'
 case "$1" in
 --preset)
     [ -e "$4/left-over" ] && echo "reused build tree" >>"$RAN"
-    mkdir -p "$4/ui" && echo 1.0.0 >"$4/version.txt" ;;
+    mkdir -p "$4/ui" && echo "${VERSION:-1.0.0}" >"$4/version.txt" ;;
 --build) echo "built from $PWD" >"$2/ui/glidora.exe" ;;
 esac
 echo "cmake $*" >>"$RAN"
 EOF
-chmod +x "$work/bin/cmake"
+# A checksum that fails on demand stops packing half way.
+# shellcheck disable=SC2016 # the stand-in expands them
+printf '#!/bin/sh\n[ -z "${FAIL_CHECKSUM:-}" ] || exit 1\nexec %s "$@"\n' "$(command -v sha256sum)" \
+    >"$work/bin/sha256sum"
+chmod +x "$work/bin/cmake" "$work/bin/sha256sum"
 
 # A copy of what packing reads, as a git checkout committed at commit_time
 # (or, with "no-git", a tree without its history).
@@ -115,15 +120,27 @@ grep -qx "sha256: $(sha256sum "$zip" | cut -d ' ' -f 1)" "$info" || fail "BUILDI
 
 tree=$(make_tree history-less no-git)
 refused "no history, no SOURCE_DATE_EPOCH" "$tree" "$(package "$tree")" 'SOURCE_DATE_EPOCH'
+refused "no history, no --allow-dirty" "$tree" "$(package "$tree" SOURCE_DATE_EPOCH=1)" \
+    'cannot read.*--allow-dirty'
 said=$(cd "$tree" && env -u SOURCE_DATE_EPOCH tools/make_package.sh scripts/setup.sh 1.0.0 dist 2>&1)
 status=$?
 [ $status -ne 0 ] || fail "make_package.sh packed without a commit time"
 [[ $said == *SOURCE_DATE_EPOCH* ]] || fail "make_package.sh without a commit time: $said"
 [ -e "$tree/dist/glidora-1.0.0-win32.zip" ] && fail "make_package.sh wrote an archive without a time"
-said=$(package "$tree" SOURCE_DATE_EPOCH=$commit_time)
-[[ $said == 0* ]] || fail "no history, SOURCE_DATE_EPOCH given: $said"
-[ "$(member_times "$tree/dist/glidora-1.0.0-win32.zip")" = "$commit_stamp " ] ||
+said=$(ALLOW_DIRTY=1 package "$tree" SOURCE_DATE_EPOCH=$commit_time)
+[[ $said == 0* ]] || fail "no history, SOURCE_DATE_EPOCH and --allow-dirty given: $said"
+[ "$(member_times "$tree/dist/glidora-1.0.0-dirty-win32.zip")" = "$commit_stamp " ] ||
     fail "members are not dated with SOURCE_DATE_EPOCH"
+
+# dist/ holds one build's files: packing that stops half way leaves the last
+# build whole, a new version replaces it.
+tree=$work/clean
+package "$tree" VERSION=1.1.0 FAIL_CHECKSUM=1 >/dev/null
+[ "$(cd "$tree/dist" && echo *)" = "BUILDINFO.txt SHA256SUMS glidora-1.0.0-win32.zip" ] ||
+    fail "packing that stopped half way changed dist/: $(cd "$tree/dist" && echo *)"
+package "$tree" VERSION=1.1.0 >/dev/null
+[ "$(cd "$tree/dist" && echo *)" = "BUILDINFO.txt SHA256SUMS glidora-1.1.0-win32.zip" ] ||
+    fail "dist/ after a new version: $(cd "$tree/dist" && echo *)"
 
 # Only root can give a checkout to another user.
 if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1; then
