@@ -15,7 +15,9 @@
 # line over all suites, from CTest's JUnit records; exits non-zero on any
 # failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
 # ends the run within seconds, with 130 or 143, and with it every process it
-# started; a run killed outright has its leftovers ended by the next one.
+# started, and nothing else; a run killed outright has its leftovers ended by
+# the next one in the same clone. The Windows and end-to-end suites use the
+# run's own display, never the caller's: without it they are not run.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
@@ -35,10 +37,26 @@ else
     suites=(native windows:windows-host windows64 windows64-clang e2e64 fuzz)
 fi
 
+# Until this run holds the lock, it has started nothing and ends nothing: a
+# run that waits for another must not touch the other's processes.
+trap 'echo "test: interrupted"; exit 130' INT
+trap 'echo "test: terminated"; exit 143' TERM
+mkdir -p build
+exec 9>>build/test.lock
+if ! flock -n 9; then
+    echo "test: another test run in this clone holds build/test.lock; waiting for it to end"
+    # In the background, so that a signal ends the wait; the lock belongs to
+    # the open file, which this shell shares.
+    setpriv --pdeathsig KILL -- flock 9 &
+    wait $! || exit 1
+fi
+
 # Every process of this run inherits this mark, also those that leave its
 # process groups (Wine's server and services): they are ended by it, and
-# nothing that another command started.
-GLIDORA_TEST_RUN=$$-$(date +%s%N)
+# nothing that another command started. The mark names this clone (its folder
+# and its lock file, which a copy of the tree does not share) and this run.
+clone_id="$(pwd -P):$(stat -c %i build/test.lock)"
+GLIDORA_TEST_RUN=$clone_id:$$-$(date +%s%N)
 export GLIDORA_TEST_RUN
 
 # Prints the pids of the processes that carry the given run's mark. A
@@ -67,25 +85,11 @@ end_marked_processes() {
     return 0
 }
 
-# The test suites' Wine prefixes; run.sh, perf.sh and screenshot.sh have
-# prefixes of their own, which this never touches.
-end_suite_wine_servers() {
-    local prefix
-    for prefix in build/*/wineprefix build/*/wineprefix-modern-frame; do
-        [ -d "$prefix" ] || continue
-        WINEPREFIX=$PWD/$prefix timeout 10 wineserver -k 2>/dev/null
-    done
-    return 0
-}
-
 cleanup() {
-    end_suite_wine_servers
     end_marked_processes "$GLIDORA_TEST_RUN"
     stop_private_display
 }
 trap cleanup EXIT
-trap 'echo "test: interrupted"; exit 130' INT
-trap 'echo "test: terminated"; exit 143' TERM
 
 # Runs a command in the background and waits for it, so that a signal is
 # acted on at once rather than when the command ends; "step ... &" does not
@@ -96,23 +100,16 @@ step() {
     wait $!
 }
 
-# Two runs in one clone would share build trees and Wine prefixes.
-mkdir -p build
-exec 9>>build/test.lock
-if ! flock -n 9; then
-    echo "test: another test run in this clone holds build/test.lock; waiting for it to end"
-    # In the background, so that a signal ends the wait; the lock belongs to
-    # the open file, which this shell shares.
-    flock 9 &
-    wait $! || exit 1
-fi
-# A run killed outright may have left Wine servers and other processes.
+# The lock is free, so the run that wrote the record has ended; one killed
+# outright may have left Wine servers and other processes. A record that
+# names another clone came with a copy of the tree: its run may be alive.
 previous_run=$(cat build/test.run 2>/dev/null)
 echo "$GLIDORA_TEST_RUN" >build/test.run
-if [ -n "$previous_run" ]; then
+if [[ $previous_run == "$clone_id":* ]]; then
     end_marked_processes "$previous_run"
+elif [ -n "$previous_run" ]; then
+    echo "test: build/test.run is another clone's record (a copy of the tree?); left alone"
 fi
-end_suite_wine_servers
 
 # The presets build one after the other in the background, at low priority
 # (scripts/build-presets.sh), while the suites built already are tested in
@@ -149,7 +146,18 @@ wait_for_build() {
     return 1
 }
 
-start_private_display 9>&- || count_failed_step display "no private X display for the Windows suites"
+# The Windows and end-to-end suites get a display of their own, or none: never
+# the caller's, where the end-to-end tests would press keys and click.
+unset DISPLAY XAUTHORITY WAYLAND_DISPLAY
+no_display=""
+if ! start_private_display 9>&-; then
+    no_display="no private X display (Xvfb did not start)"
+fi
+needs_display() {
+    case "$1" in
+    native | fuzz | windows-host) return 1 ;;
+    esac
+}
 
 for suite in "${suites[@]}"; do
     preset=${suite%%:*}
@@ -157,6 +165,10 @@ for suite in "${suites[@]}"; do
     record=$PWD/build/$preset-junit.xml
     rm -f "$record"
     wait_for_build "$preset" || continue
+    if [ -n "$no_display" ] && needs_display "$tests"; then
+        count_failed_step "$preset" "not tested: $no_display"
+        continue
+    fi
     echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
     started=$SECONDS
     status=0
