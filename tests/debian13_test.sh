@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# tools/debian13.sh with stand-ins for mmdebstrap and chroot, so that its
+# real namespaces, mounts and clone are made in seconds: a --keep that is /,
+# the clone, in the clone or a folder of other files is refused; interrupted
+# by two quick SIGINTs, or killed outright, it leaves no mount, no process and
+# no folder; the root of an earlier version's killed run, its mounts still in
+# place, is found and removed. As root, the test runs in a mount namespace of
+# its own: what it mounts, and any mount the script might leak, stays there.
+# shellcheck disable=SC2016 # the stand-ins expand what they are given
+set -uo pipefail
+if [ "$(id -u)" -eq 0 ] && [ -z "${DEBIAN13_TEST_PRIVATE:-}" ]; then
+    exec env DEBIAN13_TEST_PRIVATE=1 unshare --mount --propagation private "$0" "$@"
+elif [ -n "${DEBIAN13_TEST_PRIVATE:-}" ]; then
+    # Shared within this namespace, as the host's mounts are: a mount made in
+    # a namespace of the script's that propagated back would show here.
+    # (Inside a chroot whose root is no mount point, / cannot be made so.)
+    mount --make-rshared / 2>/dev/null || true
+fi
+script=$(cd "$(dirname "$0")/.." && pwd)/tools/debian13.sh
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+mkdir -p "$work/foreign"
+touch "$work/foreign/notes.txt"
+for keep in / "$(dirname "$script")/.." "$(dirname "$script")/../build/debian13" "$work/foreign"; do
+    said=$("$script" --keep "$keep" true 2>&1)
+    status=$?
+    if [ $status -ne 2 ] || [[ $said != *"--keep"* ]]; then
+        fail "--keep $keep: exit $status: $said"
+    fi
+done
+[ -e "$(dirname "$script")/../build/debian13" ] && fail "a refused --keep was made"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "not root: namespaces and mounts are not tried"
+    echo "debian13: $failures failed"
+    exit $failures
+fi
+
+# The root: an empty Debian; the command inside: a sleep that can be found.
+mkdir -p "$work/bin" "$work/tmp"
+printf '#!/bin/sh\nfor a; do root=$a; done\nmkdir -p "$root/etc" "$root/proc" "$root/sys" "$root/dev"
+echo 13.0 >"$root/etc/debian_version"\n' >"$work/bin/mmdebstrap"
+printf '#!/bin/bash\n[[ $* == *scripts/setup.sh* ]] && exit 0\nexec -a "$SLEEPER" sleep 300\n' \
+    >"$work/bin/chroot"
+chmod +x "$work/bin"/*
+sleeper=glidora-debian13-test-$$
+
+# The bracket keeps grep from finding its own arguments.
+sleeper_pids() {
+    grep -lxzE "${sleeper/-test/-tes[t]}" /proc/[0-9]*/cmdline 2>/dev/null | cut -d / -f 3
+}
+
+# Starts the script in a process group of its own, waits until its command
+# runs, and sends the given signals to the group one right after the other,
+# as a terminal's Ctrl-C does; sets status to its exit status.
+run_and_end() {
+    local pid
+    set -m
+    TMPDIR=$work/tmp PATH="$work/bin:$PATH" SLEEPER=$sleeper "$script" >"$work/said" 2>&1 &
+    pid=$!
+    set +m
+    for _ in $(seq 300); do
+        [ -n "$(sleeper_pids)" ] && break
+        sleep 0.1
+    done
+    [ -n "$(sleeper_pids)" ] || fail "the command never ran inside: $(cat "$work/said")"
+    [ "$(findmnt -rn -o TARGET)" = "$mounts" ] || fail "mounts outside the namespaces while it runs"
+    for signal; do
+        kill "-$signal" -- "-$pid"
+    done
+    # The shell would report the job's end on its own.
+    { wait "$pid"; } 2>/dev/null
+    status=$?
+}
+
+# What an earlier version left when killed: /dev mounted in the root.
+legacy=$work/tmp/glidora-debian13.OLD1
+kept=$work/tmp/glidora-debian13.kept
+mkdir -p "$legacy/dev" "$kept"
+touch "$kept/.glidora-debian13"
+mount -t tmpfs leftover "$legacy/dev" && touch "$legacy/dev/null"
+mounts=$(findmnt -rn -o TARGET | grep -v "^$legacy")
+
+run_and_end INT INT
+[ "$status" -eq 130 ] || fail "two SIGINTs: exit $status: $(cat "$work/said")"
+[ -e "$legacy" ] && fail "the earlier root was not removed: $(cat "$work/said")"
+[ -e "$kept" ] || fail "a root kept with --keep was removed"
+run_and_end KILL
+[ "$status" -eq 137 ] || fail "SIGKILL: exit $status"
+for _ in $(seq 20); do
+    [ -z "$(sleeper_pids)" ] && break
+    sleep 0.1
+done
+[ -z "$(sleeper_pids)" ] || fail "processes inside outlived the script: $(sleeper_pids)"
+[ "$(findmnt -rn -o TARGET)" = "$mounts" ] || fail "mounts left: $(findmnt -rn -o TARGET | grep -vxF "$mounts")"
+[ "$(ls -A "$work/tmp")" = "glidora-debian13.kept" ] || fail "left in TMPDIR: $(ls -A "$work/tmp")"
+
+echo "debian13: $failures failed"
+[ $failures -eq 0 ]
