@@ -8,6 +8,10 @@ constexpr int DIRECTION_COUNT = 4;
 int32_t clickX;
 int32_t clickY;
 
+// A 32-bit clock fails or wraps from 2038-01-19 on, and every scramble
+// would then be the same one.
+static_assert(sizeof(std::time_t) >= sizeof(int64_t), "the calendar clock must count in 64 bits");
+
 static std::time_t SystemCalendarClock() {
     return std::time(nullptr);
 }

@@ -10,12 +10,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -758,82 +761,148 @@ TEST_F(ManifestTest, IdentityCarriesTheProjectVersion) {
 
 // ---- The exe itself ---------------------------------------------------------
 
+// A header copied out of the file; false where the file ends first.
+template <typename T> bool ReadAt(const Bytes &file, size_t at, T &value) {
+    if (at > file.size() || file.size() - at < sizeof value) {
+        return false;
+    }
+    std::memcpy(&value, file.data() + at, sizeof value);
+    return true;
+}
+
+struct Sections {
+    const Bytes &file;
+    std::vector<IMAGE_SECTION_HEADER> headers;
+};
+
+// What the image holds at a relative virtual address, from a section's bytes
+// in the file; false elsewhere.
+template <typename T> bool ReadAtRva(const Sections &image, uint64_t rva, T &value) {
+    for (const IMAGE_SECTION_HEADER &section : image.headers) {
+        if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
+            return ReadAt(image.file, section.PointerToRawData + (rva - section.VirtualAddress),
+                          value);
+        }
+    }
+    return false;
+}
+
+std::string TextAtRva(const Sections &image, uint64_t rva) {
+    std::string text;
+    for (char c = 0; ReadAtRva(image, rva, c) && c != 0; ++rva) {
+        text += c;
+    }
+    return text;
+}
+
+struct Import {
+    std::string dll; // lower case
+    std::string function;
+};
+
 struct ExeHeaders {
     bool valid = false;
     uint16_t machine = 0;
     uint16_t optionalMagic = 0;
     uint16_t subsystem = 0;
+    uint16_t characteristics = 0;
+    uint16_t dllCharacteristics = 0;
     std::vector<std::string> imports; // DLL names, lower case
+    std::vector<Import> functions;
+    std::set<uint64_t> relocated; // addresses the loader moves with the image
+    int strayRelocations = 0;     // of another kind, or moving no address of the image
+    uint64_t codeStart = 0;       // the section that holds the entry point
+    uint64_t codeEnd = 0;
 };
 
-uint32_t LittleEndian(const Bytes &bytes, size_t at, int size, bool &overrun) {
-    if (at + size > bytes.size()) {
-        overrun = true;
-        return 0;
-    }
-    uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) {
-        value = value << 8 | bytes[at + i];
-    }
-    return value;
-}
-
-// The file offset of a relative virtual address, through the section table.
-size_t FileOffset(const Bytes &file, size_t sections, int count, uint32_t rva, bool &overrun) {
-    constexpr size_t SECTION_BYTES = 40;
-    for (int i = 0; i < count; ++i) {
-        const size_t section = sections + i * SECTION_BYTES;
-        const uint32_t start = LittleEndian(file, section + 12, 4, overrun);
-        const uint32_t size = LittleEndian(file, section + 16, 4, overrun);
-        if (rva >= start && rva < start + size) {
-            return LittleEndian(file, section + 20, 4, overrun) + (rva - start);
-        }
-    }
-    overrun = true;
-    return 0;
-}
-
-ExeHeaders ReadExeHeaders(const Bytes &file) {
-    constexpr uint16_t PE32_PLUS_MAGIC = 0x20B;
-    constexpr size_t IMPORT_DESCRIPTOR_BYTES = 20;
+// The image after its NT headers at `pe`: PE32 or PE32+ as NtHeaders says.
+template <typename NtHeaders> ExeHeaders ReadImage(const Bytes &file, size_t pe) {
+    typedef decltype(NtHeaders{}.OptionalHeader.ImageBase) Address;
+    constexpr Address BY_ORDINAL = Address{1} << (8 * sizeof(Address) - 1);
+    constexpr int ADDRESS_RELOCATION =
+        sizeof(Address) == 8 ? IMAGE_REL_BASED_DIR64 : IMAGE_REL_BASED_HIGHLOW;
     ExeHeaders exe;
-    bool overrun = false;
-    const size_t pe = LittleEndian(file, 0x3C, 4, overrun);
-    if (LittleEndian(file, pe, 4, overrun) != IMAGE_NT_SIGNATURE) {
+    NtHeaders nt;
+    if (!ReadAt(file, pe, nt) || nt.Signature != IMAGE_NT_SIGNATURE) {
         return exe;
     }
-    const size_t fileHeader = pe + 4;
-    const size_t optional = fileHeader + IMAGE_SIZEOF_FILE_HEADER;
-    exe.machine = static_cast<uint16_t>(LittleEndian(file, fileHeader, 2, overrun));
-    const int sectionCount = static_cast<int>(LittleEndian(file, fileHeader + 2, 2, overrun));
-    const size_t sections = optional + LittleEndian(file, fileHeader + 16, 2, overrun);
-    exe.optionalMagic = static_cast<uint16_t>(LittleEndian(file, optional, 2, overrun));
-    exe.subsystem = static_cast<uint16_t>(LittleEndian(file, optional + 68, 2, overrun));
-    const size_t directories = optional + (exe.optionalMagic == PE32_PLUS_MAGIC ? 112 : 96);
-    const uint32_t importsRva =
-        LittleEndian(file, directories + IMAGE_DIRECTORY_ENTRY_IMPORT * 8, 4, overrun);
-    size_t descriptor = FileOffset(file, sections, sectionCount, importsRva, overrun);
-    while (!overrun) {
-        const uint32_t nameRva = LittleEndian(file, descriptor + 12, 4, overrun);
-        if (nameRva == 0) {
-            break;
+    const auto &optional = nt.OptionalHeader;
+    exe.machine = nt.FileHeader.Machine;
+    exe.optionalMagic = optional.Magic;
+    exe.subsystem = optional.Subsystem;
+    exe.characteristics = nt.FileHeader.Characteristics;
+    exe.dllCharacteristics = optional.DllCharacteristics;
+    Sections image = {file, std::vector<IMAGE_SECTION_HEADER>(nt.FileHeader.NumberOfSections)};
+    size_t at = pe + offsetof(NtHeaders, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+    bool read = true;
+    for (IMAGE_SECTION_HEADER &section : image.headers) {
+        read = read && ReadAt(file, at, section);
+        at += sizeof section;
+        if (optional.AddressOfEntryPoint - section.VirtualAddress < section.Misc.VirtualSize) {
+            exe.codeStart = section.VirtualAddress;
+            exe.codeEnd = section.VirtualAddress + section.Misc.VirtualSize;
         }
-        std::string name;
-        for (size_t at = FileOffset(file, sections, sectionCount, nameRva, overrun);
-             at < file.size() && file[at] != 0; ++at) {
-            name += static_cast<char>(std::tolower(file[at]));
-        }
-        exe.imports.push_back(name);
-        descriptor += IMPORT_DESCRIPTOR_BYTES;
     }
-    exe.valid = !overrun;
+
+    IMAGE_IMPORT_DESCRIPTOR descriptor;
+    for (uint64_t rva = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+         (read = read && ReadAtRva(image, rva, descriptor)) && descriptor.Name != 0;
+         rva += sizeof descriptor) {
+        const std::string dll = Lowercase(TextAtRva(image, descriptor.Name));
+        exe.imports.push_back(dll);
+        Address thunk;
+        for (uint64_t entry = descriptor.OriginalFirstThunk != 0 ? descriptor.OriginalFirstThunk
+                                                                 : descriptor.FirstThunk;
+             (read = read && ReadAtRva(image, entry, thunk)) && thunk != 0; entry += sizeof thunk) {
+            exe.functions.push_back({dll, (thunk & BY_ORDINAL) != 0
+                                              ? std::string("(by ordinal)")
+                                              : TextAtRva(image, thunk + sizeof(WORD))});
+        }
+    }
+
+    const IMAGE_DATA_DIRECTORY &relocations =
+        optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    IMAGE_BASE_RELOCATION block;
+    for (uint64_t rva = relocations.VirtualAddress;
+         read && rva < uint64_t{relocations.VirtualAddress} + relocations.Size;
+         rva += block.SizeOfBlock) {
+        read = ReadAtRva(image, rva, block) && block.SizeOfBlock >= sizeof block;
+        for (uint64_t entry = rva + sizeof block; read && entry < rva + block.SizeOfBlock;
+             entry += sizeof(WORD)) {
+            WORD relocation = 0;
+            read = ReadAtRva(image, entry, relocation);
+            if (relocation >> 12 == IMAGE_REL_BASED_ABSOLUTE) {
+                continue; // pads a block to a dword
+            }
+            const uint64_t target = block.VirtualAddress + (relocation & 0xFFFu);
+            Address value = 0;
+            const bool movesAnAddress = relocation >> 12 == ADDRESS_RELOCATION &&
+                                        ReadAtRva(image, target, value) &&
+                                        value - optional.ImageBase < optional.SizeOfImage;
+            exe.relocated.insert(target);
+            exe.strayRelocations += movesAnAddress ? 0 : 1;
+        }
+    }
+    exe.valid = read;
     return exe;
 }
 
-TEST(ExeTest, IsAStaticGuiProgramOfTheExpectedWordSize) {
+ExeHeaders ReadGameExe() {
     std::ifstream stream(GameExe(), std::ios::binary);
     const Bytes file{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    const ExeHeaders exe = ReadExeHeaders(file);
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 headers;
+    if (!ReadAt(file, 0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        !ReadAt(file, static_cast<size_t>(dos.e_lfanew), headers)) {
+        return {};
+    }
+    return headers.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+               ? ReadImage<IMAGE_NT_HEADERS64>(file, dos.e_lfanew)
+               : ReadImage<IMAGE_NT_HEADERS32>(file, dos.e_lfanew);
+}
+
+TEST(ExeTest, IsAStaticGuiProgramOfTheExpectedWordSize) {
+    const ExeHeaders exe = ReadGameExe();
     ASSERT_TRUE(exe.valid) << GameExe() << " is not a readable Windows program";
 
     const bool wide = ExpectedGameBits() == 64;
@@ -855,6 +924,71 @@ TEST(ExeTest, IsAStaticGuiProgramOfTheExpectedWordSize) {
     for (const char *needed : {"gdi32.dll", "kernel32.dll", "user32.dll"}) {
         EXPECT_NE(std::find(exe.imports.begin(), exe.imports.end(), needed), exe.imports.end())
             << needed;
+    }
+}
+
+// What the game may import: its own calls into USER32 and GDI32, and what the
+// start-up code and libraries of MinGW-w64 call in KERNEL32 and msvcrt, for
+// 32- and 64-bit, GCC and clang, Debian 12 and 13. A new import is a change to
+// this list. The clock is _time64 alone: msvcrt's `time` and `_time32` count
+// in 32 bits and fail or wrap in 2038.
+const std::map<std::string, std::set<std::string>> ALLOWED_IMPORTS = {
+    {"user32.dll", {"AdjustWindowRectEx", "BeginPaint",      "CheckRadioButton", "CreateWindowExA",
+                    "DefWindowProcA",     "DestroyWindow",   "DialogBoxParamA",  "DispatchMessageA",
+                    "EndDialog",          "EndPaint",        "GetMessageA",      "InvalidateRect",
+                    "LoadBitmapA",        "LoadCursorA",     "LoadIconA",        "MessageBoxA",
+                    "PostMessageA",       "PostQuitMessage", "RegisterClassExA", "ShowWindow",
+                    "TranslateMessage",   "UpdateWindow"}},
+    {"gdi32.dll", {"BitBlt", "CreateCompatibleDC", "DeleteDC", "DeleteObject", "SelectObject"}},
+    {"kernel32.dll",
+     {"DeleteCriticalSection", "EnterCriticalSection", "FreeLibrary", "GetLastError",
+      "GetModuleHandleA", "GetProcAddress", "GetStartupInfoA", "InitializeCriticalSection",
+      "LeaveCriticalSection", "LoadLibraryA", "SetUnhandledExceptionFilter", "Sleep", "TlsGetValue",
+      "VirtualProtect", "VirtualQuery", "__C_specific_handler"}},
+    {"msvcrt.dll", {"__getmainargs", "__initenv",  "__iob_func",     "__p__acmdln",
+                    "__p__commode",  "__p__fmode", "__set_app_type", "__setusermatherr",
+                    "_acmdln",       "_amsg_exit", "_cexit",         "_commode",
+                    "_fmode",        "_initterm",  "_iob",           "_ismbblead",
+                    "_onexit",       "_time64",    "abort",          "calloc",
+                    "exit",          "fprintf",    "free",           "fwrite",
+                    "malloc",        "memcpy",     "signal",         "strlen",
+                    "strncmp",       "vfprintf"}},
+};
+
+TEST(ExeTest, ImportsOnlyTheFunctionsOfTheAllowList) {
+    const ExeHeaders exe = ReadGameExe();
+    ASSERT_TRUE(exe.valid) << GameExe() << " is not a readable Windows program";
+    ASSERT_FALSE(exe.functions.empty());
+    // Microsoft's static runtime and the UCRT call KERNEL32 for themselves.
+    const bool mingwRuntime =
+        std::find(exe.imports.begin(), exe.imports.end(), "msvcrt.dll") != exe.imports.end();
+    for (const Import &import : exe.functions) {
+        const auto allowed = ALLOWED_IMPORTS.find(import.dll);
+        if (allowed == ALLOWED_IMPORTS.end() || (import.dll == "kernel32.dll" && !mingwRuntime)) {
+            continue;
+        }
+        EXPECT_EQ(allowed->second.count(import.function), 1u)
+            << import.dll << "!" << import.function << " is not on the list";
+    }
+}
+
+TEST(ExeTest, AsksForDepAndAslrAndCarriesTheRelocationsAslrNeeds) {
+    constexpr uint64_t PAGE_BYTES = 4096;
+    const ExeHeaders exe = ReadGameExe();
+    ASSERT_TRUE(exe.valid) << GameExe() << " is not a readable Windows program";
+    EXPECT_NE(exe.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, 0) << "no DEP";
+    EXPECT_NE(exe.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, 0) << "no ASLR";
+    EXPECT_EQ(exe.characteristics & IMAGE_FILE_RELOCS_STRIPPED, 0) << "relocations stripped";
+    ASSERT_FALSE(exe.relocated.empty()) << "the loader could not move the image";
+    EXPECT_EQ(exe.strayRelocations, 0) << "relocations that move no address of the image";
+    // 32-bit code reaches globals, jump tables and imports by absolute address:
+    // a page of it without relocations would go on using the old base.
+    if (exe.optionalMagic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        ASSERT_LT(exe.codeStart, exe.codeEnd) << "no section holds the entry point";
+        for (uint64_t page = exe.codeStart; page + PAGE_BYTES <= exe.codeEnd; page += PAGE_BYTES) {
+            EXPECT_NE(exe.relocated.lower_bound(page), exe.relocated.lower_bound(page + PAGE_BYTES))
+                << "no relocation in the code page at " << std::hex << page;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/board.h"
 
@@ -44,3 +45,10 @@ void PaintBoard(HWND window);
 // dialogs
 INT_PTR CALLBACK SizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Windows calls the procedures through these pointer types. On 32-bit x86 a
+// procedure of another calling convention unbalances the stack on each call,
+// and a cast where it is registered would hide that from the compiler.
+static_assert(std::is_same_v<decltype(&MainWndProc), WNDPROC>);
+static_assert(std::is_same_v<decltype(&SizeDlgProc), DLGPROC>);
+static_assert(std::is_same_v<decltype(&AboutDlgProc), DLGPROC>);
