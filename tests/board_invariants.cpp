@@ -1,7 +1,9 @@
 #include "board_invariants.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 
 #include "engine/board.h"
 
@@ -21,9 +23,21 @@ void RestoreBoard(const BoardState &state) {
     blankRow = state.blankRow;
 }
 
-bool SameBoard(const BoardState &a, const BoardState &b) {
+bool operator==(const BoardState &a, const BoardState &b) {
     return std::memcmp(a.tiles, b.tiles, sizeof a.tiles) == 0 && a.boardSize == b.boardSize &&
            a.blankCol == b.blankCol && a.blankRow == b.blankRow;
+}
+
+void PrintTo(const BoardState &state, std::ostream *out) {
+    *out << "size " << state.boardSize << ", gap (" << state.blankCol << ", " << state.blankRow
+         << "), homes by row:";
+    const int size = std::clamp(state.boardSize, 1, MAX_BOARD);
+    for (int row = 0; row < size; ++row) {
+        *out << " |";
+        for (int col = 0; col < size; ++col) {
+            *out << ' ' << state.tiles[col][row].homeCol << state.tiles[col][row].homeRow;
+        }
+    }
 }
 
 static std::string Cell(int col, int row) {

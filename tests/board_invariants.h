@@ -3,6 +3,7 @@
 // tests compare with or put back.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 #include "engine/board.h"
@@ -16,7 +17,9 @@ struct BoardState {
 
 BoardState CaptureBoard();
 void RestoreBoard(const BoardState &state);
-bool SameBoard(const BoardState &a, const BoardState &b);
+bool operator==(const BoardState &a, const BoardState &b);
+// How GoogleTest shows a board in a failure: size, gap and each piece's home.
+void PrintTo(const BoardState &state, std::ostream *out);
 
 // Empty when the board is consistent; otherwise what is wrong with it.
 std::string BoardInvariantViolation();

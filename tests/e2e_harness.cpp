@@ -131,8 +131,7 @@ bool FindInWindow(const Image &screen, const Image &wanted, const Rect &window, 
         for (found.x = std::max(window.x, 0); found.x <= right; ++found.x) {
             const auto at = screen.pixels.begin() + found.y * screen.width + found.x;
             if (std::equal(wanted.pixels.begin(), wanted.pixels.begin() + wanted.width, at) &&
-                SameImage(Crop(screen, Rect{found.x, found.y, wanted.width, wanted.height}),
-                          wanted)) {
+                Crop(screen, Rect{found.x, found.y, wanted.width, wanted.height}) == wanted) {
                 return true;
             }
         }
@@ -396,7 +395,7 @@ AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeou
     AssertionResult captured = AssertionSuccess();
     if (PollUntil(timeoutMs, [&] {
             captured = CaptureRegion(BoardRect(run), shown);
-            return !captured || SameImage(shown, wanted);
+            return !captured || shown == wanted;
         })) {
         return captured;
     }

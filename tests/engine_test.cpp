@@ -68,7 +68,7 @@ TEST_P(EachSize, MovesAgainstTheEdgeChangeNothingButAnswerTrue) {
     const BoardState before = CaptureBoard();
     EXPECT_TRUE(MoveTile(MoveLeft));
     EXPECT_TRUE(MoveTile(MoveUp));
-    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
+    EXPECT_EQ(before, CaptureBoard());
     EXPECT_TRUE(IsSolved());
 }
 
@@ -84,7 +84,7 @@ TEST_P(EachSize, RightThenLeftLeavesAndRestoresTheSolvedBoard) {
     EXPECT_EQ(tiles[n - 2][n - 1].homeCol, n - 1);
     EXPECT_FALSE(IsSolved());
     ASSERT_TRUE(MoveTile(MoveLeft));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     EXPECT_TRUE(IsSolved());
 }
 
@@ -152,7 +152,7 @@ TEST_F(EngineTest, UnknownDirectionCodesAnswerFalseAndChangeNothing) {
     for (int code : {4, -1, 5, 100, INT_MAX, INT_MIN}) {
         EXPECT_FALSE(MoveTile(code)) << code;
     }
-    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
+    EXPECT_EQ(before, CaptureBoard());
 }
 
 TEST_F(EngineTest, IsSolvedComparesHomesOnly) {
@@ -202,10 +202,10 @@ TEST_F(EngineTest, PressInTheGapsColumnSlidesTheWholeRun) {
 TEST_F(EngineTest, PressOnTheGapOrDiagonalMovesNothing) {
     const BoardState solved = CaptureBoard();
     EXPECT_TRUE(PressAt(299, 299));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     EXPECT_FALSE(PressAt(0, 0));
     EXPECT_FALSE(PressAt(150, 150));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
 }
 
 TEST_F(EngineTest, PressesBeyondTheBoardEndAndMoveNothing) {
@@ -216,7 +216,7 @@ TEST_F(EngineTest, PressesBeyondTheBoardEndAndMoveNothing) {
     EXPECT_FALSE(PressAt(65535, 299));
     EXPECT_FALSE(PressAt(299, 65535));
     EXPECT_FALSE(PressAt(65535, 65535));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     // With six columns of 50 pixels, 300 is already off the board too.
     ResetAtSize(6);
     EXPECT_FALSE(PressAt(300, 260));
@@ -259,7 +259,7 @@ TEST_F(EngineTest, ShuffleDrawsItsDirectionsFromTheClockSeed) {
         const BoardState shuffled = CaptureBoard();
         RestoreBoard(start);
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        EXPECT_TRUE(SameBoard(shuffled, CaptureBoard())) << seconds;
+        EXPECT_EQ(shuffled, CaptureBoard()) << seconds;
         EXPECT_FALSE(IsSolved());
         EXPECT_EQ(BoardInvariantViolation(), "");
         ResetBoard();
@@ -276,7 +276,7 @@ TEST_F(EngineTest, ShuffleSeedIsTheClockModulo2To32) {
     const BoardState wrapped = CaptureBoard();
     ResetBoard();
     ReplayShuffle(7);
-    EXPECT_TRUE(SameBoard(wrapped, CaptureBoard()));
+    EXPECT_EQ(wrapped, CaptureBoard());
 }
 
 TEST_F(EngineTest, ShuffleRequestsOneRepaintOfTheGivenWindowPerMove) {
@@ -297,7 +297,7 @@ TEST_F(EngineTest, TwoShufflesInOneSecondApplyTheSameDirections) {
     ResetBoard();
     ReplayShuffle(1733650001);
     ReplayShuffle(1733650001);
-    EXPECT_TRUE(SameBoard(twice, CaptureBoard()));
+    EXPECT_EQ(twice, CaptureBoard());
 }
 
 TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
@@ -310,7 +310,7 @@ TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
     for (std::time_t seconds = before; seconds <= after && !matched; ++seconds) {
         ResetBoard();
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        matched = SameBoard(shuffled, CaptureBoard());
+        matched = shuffled == CaptureBoard();
     }
     EXPECT_TRUE(matched);
 }

@@ -1,28 +1,13 @@
 #include "ui_harness.h"
 
 #include <algorithm>
-#include <sstream>
+#include <ostream>
 
 #include "engine/random.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 // ---- Board model and start-up values ----------------------------------------
-
-std::string DescribeBoard(const BoardState &state) {
-    std::ostringstream text;
-    text << "size " << state.boardSize << ", gap (" << state.blankCol << ", " << state.blankRow
-         << "), homes by row:";
-    const int size = std::clamp(state.boardSize, 1, MAX_BOARD);
-    for (int row = 0; row < size; ++row) {
-        text << " |";
-        for (int col = 0; col < size; ++col) {
-            const Tile &tile = state.tiles[col][row];
-            text << ' ' << tile.homeCol << tile.homeRow;
-        }
-    }
-    return text.str();
-}
 
 BoardState PredictBoard(const std::function<void()> &engineOperation) {
     const BoardState before = CaptureBoard();
@@ -78,17 +63,10 @@ void RestoreStartupSelection() {
     pendingButtonId = startup.pendingButtonId;
 }
 
-std::string DescribeSelection(const SizeSelection &selection) {
-    std::ostringstream text;
-    text << "boardSize " << selection.boardSize << ", sizeButtonId " << selection.sizeButtonId
+void PrintTo(const SizeSelection &selection, std::ostream *out) {
+    *out << "boardSize " << selection.boardSize << ", sizeButtonId " << selection.sizeButtonId
          << ", pendingSize " << selection.pendingSize << ", pendingButtonId "
          << selection.pendingButtonId;
-    return text.str();
-}
-
-bool SameSelection(const SizeSelection &a, const SizeSelection &b) {
-    return a.boardSize == b.boardSize && a.sizeButtonId == b.sizeButtonId &&
-           a.pendingSize == b.pendingSize && a.pendingButtonId == b.pendingButtonId;
 }
 
 // Kept from before any test replaced it; the engine's pointer is constant-initialised.

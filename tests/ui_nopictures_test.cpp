@@ -57,7 +57,7 @@ TEST_F(NoPicturesTest, StartUpReportsTheMissingPictureOnce) {
     ASSERT_EQ(SeenBoxes().size(), 1u);
     EXPECT_EQ(SeenBoxes()[0].owner, window);
     EXPECT_FALSE(pictureAvailable);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
 }
 
 TEST_F(NoPicturesTest, TheBoardShowsOnlyTheBackground) {
@@ -75,13 +75,13 @@ TEST_F(NoPicturesTest, TheGameStillPlaysAndAnnouncesWins) {
 
     const BoardState slid = PredictBoard([] { MoveTile(MoveRight); });
     SendKey(window, VK_RIGHT);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), slid));
+    EXPECT_EQ(CaptureBoard(), slid);
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 1);
 
     ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
     SendKey(window, VK_LEFT);
     EXPECT_EQ(StepsNotRun(), 0u);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 2);
 }
 
@@ -112,7 +112,7 @@ TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {
     EXPECT_EQ(SendCommand(window, IDM_SIZE), 0);
     EXPECT_EQ(StepsNotRun(), 0u);
     EXPECT_EQ(boardSize, 5);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(5)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(5));
     EXPECT_FALSE(pictureAvailable);
     ExpectNoStreamOfPaints(window);
     ExpectOnlyBackground(window);

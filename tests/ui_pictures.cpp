@@ -89,7 +89,7 @@ std::string PictureViolation(const Image &picture, int size) {
         squares.push_back(Crop(picture, Rect{i % size * edge, i / size * edge, edge, edge}));
         why = SquareViolation(squares[i], i == size * size - 1);
         for (int earlier = 0; earlier < i && why.empty(); ++earlier) {
-            why = SameImage(squares[earlier], squares[i]) ? "alike " + Square(earlier, size) : "";
+            why = squares[earlier] == squares[i] ? "alike " + Square(earlier, size) : "";
         }
         why = why.empty() ? "" : Square(i, size) + ": " + why;
     }

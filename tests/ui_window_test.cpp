@@ -67,12 +67,11 @@ class WindowTest : public GameWindowTest {
 TEST_F(WindowTest, StartsWithTheDocumentedSizeSelection) {
     const SizeSelection startup = StartupSelection();
     const SizeSelection documented = {START_SIZE, IDC_SIZE4, START_SIZE, IDC_SIZE4};
-    EXPECT_TRUE(SameSelection(startup, documented)) << DescribeSelection(startup);
+    EXPECT_EQ(startup, documented);
 }
 
 TEST_F(WindowTest, OpensOnASolvedBoardWithoutAnyBox) {
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)))
-        << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     EXPECT_TRUE(IsSolved());
     EXPECT_TRUE(pictureAvailable);
     EXPECT_TRUE(SeenBoxes().empty());
@@ -137,7 +136,7 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
 TEST_F(WindowTest, RightSlidesThePieceLeftOfTheGapAndRedrawsWithoutErase) {
     const BoardState expected = PredictBoard([] { MoveTile(MoveRight); });
     EXPECT_EQ(SendKey(window, VK_RIGHT), 0);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), expected);
     EXPECT_EQ(blankCol, START_SIZE - 2);
     EXPECT_EQ(blankRow, START_SIZE - 1);
     EXPECT_EQ(tiles[START_SIZE - 1][START_SIZE - 1].homeCol, START_SIZE - 2);
@@ -154,7 +153,7 @@ TEST_F(WindowTest, LeftAndUpOnTheSolvedBoardAnnounceTheWin) {
         ExpectWinBox();
         EXPECT_EQ(SendKey(window, key), 0);
         EXPECT_EQ(StepsNotRun(), 0u);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+        EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     }
     ASSERT_EQ(SeenBoxes().size(), 2u);
     for (const BoxRecord &box : SeenBoxes()) {
@@ -179,7 +178,7 @@ TEST_F(WindowTest, EveryKeyThatLeavesTheBoardSolvedAnnouncesAgain) {
             ++announced;
         }
         EXPECT_EQ(SendKey(window, keyCase.key), 0);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+        EXPECT_EQ(CaptureBoard(), expected);
         EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announced);
     }
 }
@@ -195,7 +194,7 @@ TEST_F(WindowTest, KeysOtherThanArrowsDoNothingEvenOnASolvedBoard) {
         for (WPARAM key : others) {
             EXPECT_EQ(SendKey(window, key), 0) << key;
         }
-        EXPECT_TRUE(SameBoard(CaptureBoard(), before));
+        EXPECT_EQ(CaptureBoard(), before);
         EXPECT_FALSE(HasUpdateRegion(window));
     }
     EXPECT_TRUE(SeenBoxes().empty());
@@ -235,7 +234,7 @@ void CheckPress(HWND window, const PressCase &press) {
     EXPECT_EQ(StepsNotRun(), 0u);
     EXPECT_EQ(clickX, press.x);
     EXPECT_EQ(clickY, press.y);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), expected);
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announces ? 1 : 0);
     EXPECT_EQ(SeenBoxes().size(), announces ? 1u : 0u);
     if (announces) {
@@ -289,10 +288,10 @@ TEST_F(WindowTest, NewScramblesFromTheClockSeedWithOnePaint) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const BoardState expected = ReplayScramble(seed);
-        ASSERT_FALSE(SameBoard(expected, CaptureBoard()));
+        ASSERT_NE(expected, CaptureBoard());
         SettleWindow(window);
         EXPECT_EQ(SendCommand(window, IDM_NEW), 0);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+        EXPECT_EQ(CaptureBoard(), expected);
         EXPECT_EQ(BoardInvariantViolation(), "");
         EXPECT_FALSE(IsSolved());
         EXPECT_TRUE(UpdateRegionIsWholeClient(window));
@@ -314,8 +313,8 @@ TEST_F(WindowTest, UnknownCommandsReturnZeroAndChangeNothing) {
     for (WPARAM command : unknown) {
         EXPECT_EQ(SendCommand(window, command), 0) << command;
     }
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before)) << DescribeBoard(CaptureBoard());
-    EXPECT_TRUE(SameSelection(CurrentSelection(), selection));
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), selection);
     EXPECT_FALSE(HasUpdateRegion(window));
     EXPECT_FALSE(DrainMessages().seen);
     EXPECT_TRUE(IsWindow(window));
@@ -328,7 +327,7 @@ TEST_F(WindowTest, CommandsReadOnlyTheLowHalfOfWParam) {
     const BoardState expected = ReplayScramble(static_cast<uint32_t>(FIXED_CLOCK_SECONDS));
     constexpr WORD FROM_ACCELERATOR = 1;
     EXPECT_EQ(SendCommand(window, MAKEWPARAM(IDM_NEW, FROM_ACCELERATOR)), 0);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected));
+    EXPECT_EQ(CaptureBoard(), expected);
 }
 
 TEST_F(WindowTest, ExitPostsCloseAndTheLoopEndsWithQuitZero) {
