@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "engine/board.h"
+#include "expected.h"
 
 BoardState CaptureBoard() {
     BoardState state;
@@ -57,8 +58,8 @@ static std::string PieceViolation(int col, int row, bool seen[MAX_BOARD][MAX_BOA
         return "piece of home " + Cell(tile.homeCol, tile.homeRow) + " stands twice";
     }
     seen[tile.homeCol][tile.homeRow] = true;
-    if (tile.srcX != tile.homeCol * BOARD_PIXELS / boardSize ||
-        tile.srcY != tile.homeRow * BOARD_PIXELS / boardSize) {
+    if (tile.srcX != tile.homeCol * expected::BOARD_EDGE / boardSize ||
+        tile.srcY != tile.homeRow * expected::BOARD_EDGE / boardSize) {
         return "picture square of the piece at " + Cell(col, row) + " does not follow its home";
     }
     return "";
@@ -86,7 +87,7 @@ static bool ParityIsReachable() {
 }
 
 std::string BoardInvariantViolation() {
-    if (boardSize < MIN_BOARD || boardSize > MAX_BOARD) {
+    if (boardSize < expected::SMALLEST_SIZE || boardSize > expected::LARGEST_SIZE) {
         return "board size " + std::to_string(boardSize) + " out of range";
     }
     if (blankCol < 0 || blankCol >= boardSize || blankRow < 0 || blankRow >= boardSize) {

@@ -159,9 +159,9 @@ TEST_F(GameTest, AboutBoxIgnoresEscapeAndClosesWithOk) {
     ASSERT_TRUE(ReadWindowTexts(expected::ABOUT_CAPTION, lines));
     EXPECT_TRUE(HasLine(lines, std::string("window\t") + expected::ABOUT_CAPTION + "\t" +
                                    expected::WINDOW_TITLE));
-    EXPECT_TRUE(HasLine(lines, "child\tStatic\tMade by Tovarin"));
-    EXPECT_TRUE(HasLine(lines, "child\tStatic\tFebruary 2001"));
-    EXPECT_TRUE(HasLine(lines, "child\tButton\t&OK"));
+    EXPECT_TRUE(HasLine(lines, std::string("child\tStatic\t") + expected::ABOUT_AUTHOR));
+    EXPECT_TRUE(HasLine(lines, std::string("child\tStatic\t") + expected::ABOUT_DATE));
+    EXPECT_TRUE(HasLine(lines, std::string("child\tButton\t") + expected::OK_TEXT));
 
     ASSERT_TRUE(PressKeys(about, {"Escape"}));
     SleepMs(QUIET_MS * 2);

@@ -7,6 +7,7 @@
 #include "board_invariants.h"
 #include "engine/board.h"
 #include "engine/random.h"
+#include "expected.h"
 #include "repaint_counter.h"
 
 namespace {
@@ -51,8 +52,8 @@ TEST_P(EachSize, ResetLaysOutEveryEntrySolvedForTheSize) {
     for (int col = 0; col < MAX_BOARD; ++col) {
         for (int row = 0; row < MAX_BOARD; ++row) {
             const Tile &tile = tiles[col][row];
-            EXPECT_EQ(tile.srcX, col * BOARD_PIXELS / n) << col << "," << row;
-            EXPECT_EQ(tile.srcY, row * BOARD_PIXELS / n) << col << "," << row;
+            EXPECT_EQ(tile.srcX, col * expected::BOARD_EDGE / n) << col << "," << row;
+            EXPECT_EQ(tile.srcY, row * expected::BOARD_EDGE / n) << col << "," << row;
             EXPECT_EQ(tile.homeCol, col);
             EXPECT_EQ(tile.homeRow, row);
         }
@@ -120,19 +121,19 @@ TEST_P(EachSize, GapWalksToEveryCornerAndStopsThere) {
 TEST_P(EachSize, PressesOnTheBoardEdgeBelongToTheCellRightOrBelow) {
     const int n = GetParam();
     ResetAtSize(n);
-    const int edge = BOARD_PIXELS / n;
+    const int edge = expected::BOARD_EDGE / n;
     // Bottom row, the pixel where column 1 starts: the gap slides to column 1.
-    EXPECT_TRUE(PressAt(edge, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(edge, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, 1);
     EXPECT_EQ(blankRow, n - 1);
     // One pixel left of it is column 0.
-    EXPECT_TRUE(PressAt(edge - 1, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(edge - 1, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, 0);
     // The top pixel of the gap's own cell moves nothing.
     EXPECT_TRUE(PressAt(edge - 1, edge * (n - 1)));
     EXPECT_EQ(blankRow, n - 1);
     // The last pixel of the board is the last cell.
-    EXPECT_TRUE(PressAt(BOARD_PIXELS - 1, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(expected::BOARD_EDGE - 1, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, n - 1);
     EXPECT_TRUE(IsSolved());
 }
@@ -244,7 +245,7 @@ TEST_F(EngineTest, GeneratorFollowsTheClassicRecurrence) {
 // Plays the directions that the generator draws from `seed`, as Shuffle must.
 void ReplayShuffle(uint32_t seed) {
     SeedRandom(seed);
-    for (int i = 0; i < SHUFFLE_MOVES; ++i) {
+    for (int i = 0; i < expected::SHUFFLE_MOVES; ++i) {
         MoveTile(NextRandom() % 4);
     }
 }
@@ -284,7 +285,7 @@ TEST_F(EngineTest, ShuffleRequestsOneRepaintOfTheGivenWindowPerMove) {
     fixedClockSeconds = 42;
     int window = 0;
     Shuffle(&window);
-    EXPECT_EQ(repaintRequests, SHUFFLE_MOVES);
+    EXPECT_EQ(repaintRequests, expected::SHUFFLE_MOVES);
     EXPECT_EQ(lastRepaintWindow, static_cast<WindowHandle>(&window));
 }
 
@@ -322,8 +323,8 @@ TEST_F(EngineTest, RandomSessionsKeepEveryInvariant) {
     std::mt19937 rng(20261208);
     std::uniform_int_distribution<int> anyInt(INT_MIN, INT_MAX);
     std::uniform_int_distribution<int> position(0, 65535);
-    std::uniform_int_distribution<int> onBoard(0, BOARD_PIXELS - 1);
-    std::uniform_int_distribution<int> size(MIN_BOARD, MAX_BOARD);
+    std::uniform_int_distribution<int> onBoard(0, expected::BOARD_EDGE - 1);
+    std::uniform_int_distribution<int> size(expected::SMALLEST_SIZE, expected::LARGEST_SIZE);
     shuffleClock = FixedClock;
     for (int step = 0; step < 200000; ++step) {
         const int op = static_cast<int>(rng() % 100);

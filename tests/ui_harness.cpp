@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "engine/random.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
@@ -25,8 +26,8 @@ BoardState SolvedBoard(int size) {
     BoardState state;
     for (int col = 0; col < MAX_BOARD; ++col) {
         for (int row = 0; row < MAX_BOARD; ++row) {
-            state.tiles[col][row] =
-                Tile{col * BOARD_PIXELS / size, row * BOARD_PIXELS / size, col, row};
+            state.tiles[col][row] = Tile{col * expected::BOARD_EDGE / size,
+                                         row * expected::BOARD_EDGE / size, col, row};
         }
     }
     state.boardSize = size;
@@ -39,7 +40,7 @@ BoardState ReplayScramble(uint32_t seed) {
     constexpr int DIRECTIONS = 4;
     return PredictBoard([seed] {
         SeedRandom(seed);
-        for (int move = 0; move < SHUFFLE_MOVES; ++move) {
+        for (int move = 0; move < expected::SHUFFLE_MOVES; ++move) {
             MoveTile(NextRandom() % DIRECTIONS);
         }
     });
@@ -489,7 +490,7 @@ void GameWindowTest::SetUp() {
     gameProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
     ShowWindow(window, SW_SHOWNORMAL);
-    PlaceWindow(window, topmost, BOARD_PIXELS, BOARD_PIXELS);
+    PlaceWindow(window, topmost, expected::BOARD_EDGE, expected::BOARD_EDGE);
     SettleWindow(window);
 }
 

@@ -16,7 +16,7 @@ void ExpectOnlyBackground(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
     const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
-    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    const Image shown = CaptureClient(window, expected::BOARD_EDGE, expected::BOARD_EDGE);
     int wrong = 0;
     for (uint32_t pixel : shown.pixels) {
         wrong += pixel != background ? 1 : 0;
@@ -100,7 +100,7 @@ TEST_F(NoPicturesTest, StaysIdleAfterStartUpAfterAKeyAndAfterAPress) {
     }
     {
         SCOPED_TRACE("press at the far end of the gap's row");
-        ExpectQuietAfter([this] { SendPress(window, 0, BOARD_PIXELS - 1); });
+        ExpectQuietAfter([this] { SendPress(window, 0, expected::BOARD_EDGE - 1); });
         EXPECT_EQ(blankCol, 0);
     }
     EXPECT_FALSE(pictureAvailable);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
@@ -17,12 +18,12 @@ constexpr int BEYOND = 24; // client pixels right of and below the board that ar
 // it; the square follows from the piece's home, as the pictures are laid out.
 std::string CellViolation(const Image &shown, const Image &picture, int col, int row) {
     const int size = boardSize;
-    const int edge = BOARD_PIXELS / size;
+    const int edge = expected::BOARD_EDGE / size;
     const Tile &piece = tiles[col][row];
-    const int cellX = col * BOARD_PIXELS / size;
-    const int cellY = row * BOARD_PIXELS / size;
-    const int squareX = piece.homeCol * BOARD_PIXELS / size;
-    const int squareY = piece.homeRow * BOARD_PIXELS / size;
+    const int cellX = col * expected::BOARD_EDGE / size;
+    const int cellY = row * expected::BOARD_EDGE / size;
+    const int squareX = piece.homeCol * expected::BOARD_EDGE / size;
+    const int squareY = piece.homeRow * expected::BOARD_EDGE / size;
     int wrong = 0;
     std::ostringstream first;
     for (int y = 0; y < edge; ++y) {
@@ -48,7 +49,7 @@ void ExpectScreenShowsBoard(HWND window) {
     ASSERT_EQ(BoardInvariantViolation(), "");
     const Image picture = LoadPicture(GetModuleHandleA(nullptr), PictureIdForSize(boardSize));
     ASSERT_EQ(PictureViolation(picture, boardSize), "") << "the expected picture itself";
-    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    const Image shown = CaptureClient(window, expected::BOARD_EDGE, expected::BOARD_EDGE);
     for (int col = 0; col < boardSize; ++col) {
         for (int row = 0; row < boardSize; ++row) {
             EXPECT_EQ(CellViolation(shown, picture, col, row), "");
@@ -126,26 +127,26 @@ TEST_F(PixelTest, TheWindowAsCreatedShowsTheWholeStartBoard) {
     UpdateWindow(fresh);
     RECT client;
     GetClientRect(fresh, &client);
-    EXPECT_GE(client.right, BOARD_PIXELS);
-    EXPECT_GE(client.bottom, BOARD_PIXELS);
+    EXPECT_GE(client.right, expected::BOARD_EDGE);
+    EXPECT_GE(client.bottom, expected::BOARD_EDGE);
     ExpectScreenShowsBoard(fresh);
     DestroyWindow(fresh);
     DrainMessages();
 }
 
 TEST_F(PixelTest, NothingIsDrawnBeyondTheBoard) {
-    PlaceWindow(window, topmost, BOARD_PIXELS + BEYOND, BOARD_PIXELS + BEYOND);
+    PlaceWindow(window, topmost, expected::BOARD_EDGE + BEYOND, expected::BOARD_EDGE + BEYOND);
     UseFixedClock();
     SendCommand(window, IDM_NEW);
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
     const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
-    const int extent = BOARD_PIXELS + BEYOND;
+    const int extent = expected::BOARD_EDGE + BEYOND;
     const Image shown = CaptureClient(window, extent, extent);
     int wrong = 0;
     for (int y = 0; y < extent; ++y) {
         for (int x = 0; x < extent; ++x) {
-            const bool onBoard = x < BOARD_PIXELS && y < BOARD_PIXELS;
+            const bool onBoard = x < expected::BOARD_EDGE && y < expected::BOARD_EDGE;
             wrong += !onBoard && PixelAt(shown, x, y) != background ? 1 : 0;
         }
     }

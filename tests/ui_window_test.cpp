@@ -34,7 +34,7 @@ SIZE FrameAroundBoard() {
     const int sides = GetSystemMetrics(SM_CXDLGFRAME) + frame + GetSystemMetrics(SM_CXEDGE);
     const int ends = GetSystemMetrics(SM_CYDLGFRAME) + frame + GetSystemMetrics(SM_CYEDGE);
     const int bars = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU);
-    return {BOARD_PIXELS + 2 * sides, BOARD_PIXELS + 2 * ends + bars};
+    return {expected::BOARD_EDGE + 2 * sides, expected::BOARD_EDGE + 2 * ends + bars};
 }
 
 void ExpectWinBox() {
@@ -66,7 +66,8 @@ class WindowTest : public GameWindowTest {
 
 TEST_F(WindowTest, StartsWithTheDocumentedSizeSelection) {
     const SizeSelection startup = StartupSelection();
-    const SizeSelection documented = {START_SIZE, IDC_SIZE4, START_SIZE, IDC_SIZE4};
+    const int button = expected::START_SIZE_BUTTON_ID;
+    const SizeSelection documented = {START_SIZE, button, START_SIZE, button};
     EXPECT_EQ(startup, documented);
 }
 
@@ -107,8 +108,8 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     RECT client;
     GetWindowRect(fresh, &frame);
     GetClientRect(fresh, &client);
-    EXPECT_EQ(client.right, BOARD_PIXELS);
-    EXPECT_EQ(client.bottom, BOARD_PIXELS);
+    EXPECT_EQ(client.right, expected::BOARD_EDGE);
+    EXPECT_EQ(client.bottom, expected::BOARD_EDGE);
     if (ModernFrame()) {
         EXPECT_GT(frame.right - frame.left, expected::WINDOW_WIDTH);
         EXPECT_GT(frame.bottom - frame.top, expected::WINDOW_HEIGHT);
@@ -124,10 +125,11 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     ASSERT_EQ(GetMenuItemCount(bar), 1);
     const HMENU game = GetSubMenu(bar, 0);
     ASSERT_NE(game, nullptr);
-    const UINT commands[] = {IDM_NEW, IDM_SIZE, IDM_ABOUT, IDM_EXIT};
-    ASSERT_EQ(GetMenuItemCount(game), 4);
-    for (int item = 0; item < 4; ++item) {
-        EXPECT_EQ(GetMenuItemID(game, item), commands[item]) << "item " << item;
+    const auto &commands = expected::MENU_COMMANDS;
+    ASSERT_EQ(GetMenuItemCount(game), static_cast<int>(std::size(commands)));
+    for (int item = 0; item < GetMenuItemCount(game); ++item) {
+        EXPECT_EQ(GetMenuItemID(game, item), static_cast<UINT>(commands[item].id))
+            << "item " << item;
     }
     DestroyWindow(fresh);
     DrainMessages();
@@ -462,7 +464,7 @@ TEST_F(WinMainTest, ReturnsTheCodeOfTheQuitMessage) {
 TEST_F(WinMainTest, ReportsAClassThatCannotBeRegisteredAndReturnsZero) {
     appInstance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(RegisterMainWindowClass());
-    ExpectMessageBox("Error!", "Window Registration Failed!", true);
+    ExpectMessageBox(expected::REGISTRATION_ERROR_CAPTION, expected::REGISTRATION_ERROR_TEXT, true);
     EXPECT_EQ(RunWinMain(Ending::ExitCommand), 0);
     EXPECT_FALSE(driver.sawWindow);
     ASSERT_EQ(SeenBoxes().size(), 1u);
