@@ -41,6 +41,28 @@ void PrintTo(const BoardState &state, std::ostream *out) {
     }
 }
 
+Image RenderBoard(const Image &picture, const BoardState &board) {
+    const int size = board.boardSize;
+    if (picture.width != expected::BOARD_EDGE || picture.height != expected::BOARD_EDGE ||
+        size < 1 || size > MAX_BOARD) {
+        return picture;
+    }
+    const int edge = expected::BOARD_EDGE / size;
+    Image shown = picture;
+    for (int col = 0; col < size; ++col) {
+        for (int row = 0; row < size; ++row) {
+            const Tile &piece = board.tiles[col][row];
+            for (int y = 0; y < edge; ++y) {
+                const auto from = picture.pixels.begin() +
+                                  (piece.homeRow * edge + y) * picture.width + piece.homeCol * edge;
+                std::copy_n(from, edge,
+                            shown.pixels.begin() + (row * edge + y) * shown.width + col * edge);
+            }
+        }
+    }
+    return shown;
+}
+
 static std::string Cell(int col, int row) {
     // Formatted by hand: GCC 12 warns falsely about operator+ on strings at -O3.
     char text[32];

@@ -2,8 +2,6 @@
 // cell and pixel by pixel, with the picture squares that the board names.
 #include "ui_harness.h"
 
-#include <sstream>
-
 #include "board_invariants.h"
 #include "expected.h"
 #include "res/resource.h"
@@ -14,45 +12,21 @@ namespace {
 constexpr int SIZES[] = {3, 4, 5, 6};
 constexpr int BEYOND = 24; // client pixels right of and below the board that are checked
 
-// Compares one screen cell with the picture square of the piece standing in
+// Compares each screen cell with the picture square of the piece standing in
 // it; the square follows from the piece's home, as the pictures are laid out.
-std::string CellViolation(const Image &shown, const Image &picture, int col, int row) {
-    const int size = boardSize;
-    const int edge = expected::BOARD_EDGE / size;
-    const Tile &piece = tiles[col][row];
-    const int cellX = col * expected::BOARD_EDGE / size;
-    const int cellY = row * expected::BOARD_EDGE / size;
-    const int squareX = piece.homeCol * expected::BOARD_EDGE / size;
-    const int squareY = piece.homeRow * expected::BOARD_EDGE / size;
-    int wrong = 0;
-    std::ostringstream first;
-    for (int y = 0; y < edge; ++y) {
-        for (int x = 0; x < edge; ++x) {
-            const uint32_t seen = PixelAt(shown, cellX + x, cellY + y);
-            const uint32_t wanted = PixelAt(picture, squareX + x, squareY + y);
-            if (seen != wanted && wrong++ == 0) {
-                first << " first at (" << cellX + x << ", " << cellY + y
-                      << "): " << DescribePixel(seen) << " instead of " << DescribePixel(wanted);
-            }
-        }
-    }
-    if (wrong == 0) {
-        return "";
-    }
-    std::ostringstream text;
-    text << "cell (" << col << ", " << row << ") should show the piece of home (" << piece.homeCol
-         << ", " << piece.homeRow << "); " << wrong << " pixels differ," << first.str();
-    return text.str();
-}
-
 void ExpectScreenShowsBoard(HWND window) {
     ASSERT_EQ(BoardInvariantViolation(), "");
     const Image picture = LoadPicture(GetModuleHandleA(nullptr), PictureIdForSize(boardSize));
     ASSERT_EQ(PictureViolation(picture, boardSize), "") << "the expected picture itself";
     const Image shown = CaptureClient(window, expected::BOARD_EDGE, expected::BOARD_EDGE);
+    const Image wanted = RenderBoard(picture, CaptureBoard());
+    const int edge = expected::BOARD_EDGE / boardSize;
     for (int col = 0; col < boardSize; ++col) {
         for (int row = 0; row < boardSize; ++row) {
-            EXPECT_EQ(CellViolation(shown, picture, col, row), "");
+            const Rect cell{col * edge, row * edge, edge, edge};
+            EXPECT_EQ(ImageDifference(Crop(shown, cell), Crop(wanted, cell)), "")
+                << "cell (" << col << ", " << row << ") should show the piece of home ("
+                << tiles[col][row].homeCol << ", " << tiles[col][row].homeRow << ")";
         }
     }
 }
