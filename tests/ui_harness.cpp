@@ -230,6 +230,9 @@ LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM messageAddress) {
     if (code == HC_ACTION && removal == PM_REMOVE) {
         const bool tick =
             message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == watch.timer;
+        // The tick is the harness's own: the loop that took it, the game's or
+        // a box's, gets WM_NULL instead, which no code acts on, so that the
+        // game meets only messages it would meet outside the tests.
         if (tick) {
             message.message = WM_NULL;
         }
@@ -399,8 +402,9 @@ void ResetCounts() {
 void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHeight) {
     const HWND order = topmost ? HWND_TOPMOST : HWND_TOP;
     SetWindowPos(window, order, 0, 0, 0, 0, SWP_NOSIZE);
-    // Growing the frame by the shortfall; a second round covers a menu bar
-    // that wrapped at the old width.
+    // Grows the frame by what the client area lacks, measured afresh each
+    // round: a menu bar that wrapped at the old width unwraps at the new one,
+    // and the client height changes again. Three rounds leave room for that.
     constexpr int ROUNDS = 3;
     for (int round = 0; round < ROUNDS; ++round) {
         RECT client, frame;
