@@ -361,11 +361,11 @@ AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeou
 
 AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
                            const std::string &label) {
-    AssertionResult now = WaitForBoard(run, wanted, 0, label);
-    if (now) {
-        SleepMs(holdMs);
+    if (AssertionResult now = WaitForBoard(run, wanted, 0, label); !now) {
+        return now;
     }
-    return now ? WaitForBoard(run, wanted, 0, label + " later") : now;
+    SleepMs(holdMs);
+    return WaitForBoard(run, wanted, 0, label + " later");
 }
 
 const char *KeyName(int direction) {

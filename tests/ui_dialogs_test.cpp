@@ -14,7 +14,7 @@ using expected::START_SIZE;
 
 // The documented size of each radio button: 3 x 3 for the first, and so on.
 int SizeOfButton(int id) {
-    return MIN_BOARD + (id - IDC_SIZE3);
+    return expected::SMALLEST_SIZE + (id - expected::SIZE_BUTTON_IDS[0]);
 }
 
 // Modal: the dialog belongs to the main window, which takes no input meanwhile.

@@ -328,7 +328,7 @@ BoxStep ExpectCaption(const char *caption) {
 
 BoxStep ExpectSizeChecked(int checkedId) {
     return [checkedId](HWND box) {
-        for (int id = IDC_SIZE3; id <= IDC_SIZE6; ++id) {
+        for (int id : expected::SIZE_BUTTON_IDS) {
             EXPECT_EQ(IsDlgButtonChecked(box, id), id == checkedId ? BST_CHECKED : BST_UNCHECKED)
                 << "size button " << id << " with " << checkedId << " expected checked";
         }

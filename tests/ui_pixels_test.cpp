@@ -87,7 +87,7 @@ TEST_F(PixelTest, SizeDialogRedrawsTheBoardAtTheNewSize) {
         ExpectBox({ClickButton(buttonId), ClickButton(IDOK)});
         SendCommand(window, IDM_SIZE);
         DrainMessages();
-        ASSERT_EQ(boardSize, MIN_BOARD + buttonId - IDC_SIZE3);
+        ASSERT_EQ(boardSize, expected::SMALLEST_SIZE + buttonId - expected::SIZE_BUTTON_IDS[0]);
         ExpectScreenShowsBoard(window);
     }
 }
