@@ -1,9 +1,12 @@
 #include "board_invariants.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 
 #include "engine/board.h"
+#include "expected.h"
 
 BoardState CaptureBoard() {
     BoardState state;
@@ -21,9 +24,43 @@ void RestoreBoard(const BoardState &state) {
     blankRow = state.blankRow;
 }
 
-bool SameBoard(const BoardState &a, const BoardState &b) {
+bool operator==(const BoardState &a, const BoardState &b) {
     return std::memcmp(a.tiles, b.tiles, sizeof a.tiles) == 0 && a.boardSize == b.boardSize &&
            a.blankCol == b.blankCol && a.blankRow == b.blankRow;
+}
+
+void PrintTo(const BoardState &state, std::ostream *out) {
+    *out << "size " << state.boardSize << ", gap (" << state.blankCol << ", " << state.blankRow
+         << "), homes by row:";
+    const int size = std::clamp(state.boardSize, 1, MAX_BOARD);
+    for (int row = 0; row < size; ++row) {
+        *out << " |";
+        for (int col = 0; col < size; ++col) {
+            *out << ' ' << state.tiles[col][row].homeCol << state.tiles[col][row].homeRow;
+        }
+    }
+}
+
+Image RenderBoard(const Image &picture, const BoardState &board) {
+    const int size = board.boardSize;
+    if (picture.width != expected::BOARD_EDGE || picture.height != expected::BOARD_EDGE ||
+        size < 1 || size > MAX_BOARD) {
+        return picture;
+    }
+    const int edge = expected::BOARD_EDGE / size;
+    Image shown = picture;
+    for (int col = 0; col < size; ++col) {
+        for (int row = 0; row < size; ++row) {
+            const Tile &piece = board.tiles[col][row];
+            for (int y = 0; y < edge; ++y) {
+                const auto from = picture.pixels.begin() +
+                                  (piece.homeRow * edge + y) * picture.width + piece.homeCol * edge;
+                std::copy_n(from, edge,
+                            shown.pixels.begin() + (row * edge + y) * shown.width + col * edge);
+            }
+        }
+    }
+    return shown;
 }
 
 static std::string Cell(int col, int row) {
@@ -43,8 +80,8 @@ static std::string PieceViolation(int col, int row, bool seen[MAX_BOARD][MAX_BOA
         return "piece of home " + Cell(tile.homeCol, tile.homeRow) + " stands twice";
     }
     seen[tile.homeCol][tile.homeRow] = true;
-    if (tile.srcX != tile.homeCol * BOARD_PIXELS / boardSize ||
-        tile.srcY != tile.homeRow * BOARD_PIXELS / boardSize) {
+    if (tile.srcX != tile.homeCol * expected::BOARD_EDGE / boardSize ||
+        tile.srcY != tile.homeRow * expected::BOARD_EDGE / boardSize) {
         return "picture square of the piece at " + Cell(col, row) + " does not follow its home";
     }
     return "";
@@ -72,7 +109,7 @@ static bool ParityIsReachable() {
 }
 
 std::string BoardInvariantViolation() {
-    if (boardSize < MIN_BOARD || boardSize > MAX_BOARD) {
+    if (boardSize < expected::SMALLEST_SIZE || boardSize > expected::LARGEST_SIZE) {
         return "board size " + std::to_string(boardSize) + " out of range";
     }
     if (blankCol < 0 || blankCol >= boardSize || blankRow < 0 || blankRow >= boardSize) {

@@ -2,6 +2,7 @@
 # command's X display (DISPLAY; scripts/test.sh starts a private one). The
 # tests drive it with real X input and read the screen back through libxdo
 # and Xlib in their own process; the native engine predicts what must be seen.
+include(GoogleTest)
 if(NOT GLIDORA_GAME_EXE)
     message(FATAL_ERROR "GLIDORA_E2E needs GLIDORA_GAME_EXE, the glidora.exe to drive")
 endif()

@@ -1,5 +1,6 @@
 #include "e2e_harness.h"
 
+#include "board_invariants.h"
 #include "engine/board.h"
 
 extern "C" {
@@ -9,7 +10,6 @@ extern "C" {
 
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +17,7 @@ extern "C" {
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <thread>
 #include <type_traits>
@@ -28,11 +29,10 @@ static_assert(std::is_same_v<WindowId, Window>);
 
 namespace {
 
-constexpr int GAME_WINDOW_MS = 120000;
+constexpr int GAME_WINDOW_MS = 120000; // a first start may wait for the prefix's servers
 constexpr int LOCATE_BOARD_MS = 20000;
 constexpr int WIN_BOX_MS = 10000;
-// Window searches and screen reads are cheap calls in this process.
-constexpr int POLL_MS = 10;
+constexpr int POLL_MS = 10;            // window searches and screen reads are cheap in process
 constexpr int MENU_KEY_DELAY_MS = 150; // lets the menu open before the letter
 constexpr int LEFT_BUTTON = 1;
 constexpr unsigned long RGB_BITS = 0xFFFFFF;
@@ -50,11 +50,10 @@ AssertionResult Did(bool done, const std::string &what) {
 // Checks `done` until it holds, at least once, for up to timeoutMs.
 template <typename Condition> bool PollUntil(int timeoutMs, Condition done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
+    for (; !done(); SleepMs(POLL_MS)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        SleepMs(POLL_MS);
     }
     return true;
 }
@@ -65,27 +64,25 @@ xdo_t *Xdo() {
     return xdo;
 }
 
-AssertionResult DisplayReady() {
-    const char *display = std::getenv("DISPLAY");
-    // A request about a window that has just gone fails the call that made it,
-    // instead of ending the test program as Xlib's default handler would.
-    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
-    return Did(Xdo() != nullptr, std::string("reach an X display at DISPLAY=") +
-                                     (display != nullptr ? display : "(not set)") + ". " +
-                                     HOW_TO_RUN);
-}
-
 std::string DescribeWaitStatus(int status) {
     return WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
                                : "exit code " + std::to_string(WEXITSTATUS(status));
 }
 
+GameRun *launched = nullptr; // the running test's game
+int picturesSaved = 0;       // by the running test, numbered so that no label overwrites another
+
+// Where the running test leaves what a person may look at: <folder>/<Suite>.<Test>.
+std::string TestPlace(const char *folder) {
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(GLIDORA_E2E_BUILD_DIR "/") + folder + "/" + test->test_suite_name() + "." +
+           test->name();
+}
+
 AssertionResult StartGame(GameRun &run) {
     // One log per test, so that a failing test's Wine output survives the others.
-    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
-    mkdir(GLIDORA_E2E_BUILD_DIR "/e2e-logs", 0755);
-    const std::string log = std::string(GLIDORA_E2E_BUILD_DIR "/e2e-logs/") +
-                            test->test_suite_name() + "." + test->name() + ".log";
+    std::filesystem::create_directories(GLIDORA_E2E_BUILD_DIR "/e2e-logs");
+    const std::string log = TestPlace("e2e-logs") + ".log";
     // The shell and wine-run.sh exec Wine, which runs the game in this same
     // process: its exit status is the game's. Wine's own errors go to the log.
     const std::string command = std::string("WINEDEBUG=-all,err+all exec '") + WINE_RUN +
@@ -97,42 +94,28 @@ AssertionResult StartGame(GameRun &run) {
         execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
         _exit(127);
     }
+    launched = &run;
     return Did(run.gamePid > 0, "start the game, logging to " + log);
 }
 
-AssertionResult WaitForGameWindow(GameRun &run) {
-    std::vector<WindowId> windows;
-    PollUntil(GAME_WINDOW_MS, [&] {
-        windows = FindWindows(expected::WINDOW_TITLE);
-        return windows.size() == 1 || !GameAlive(run);
-    });
-    run.mainWindow = windows.size() == 1 ? windows.front() : 0;
-    return Did(run.mainWindow != 0,
-               "find one window titled " + std::string(expected::WINDOW_TITLE) + " (" +
-                   std::to_string(windows.size()) + " found), the game " +
-                   (GameAlive(run) ? "running" : DescribeWaitStatus(run.gameWaitStatus)));
-}
-
-// Saves what was shown beside what was expected, for a person to compare.
+// Saves what was shown beside what was expected in the test's own folder.
 std::string SaveFailure(const std::string &label, const Image &shown, const Image &wanted) {
-    mkdir(GLIDORA_E2E_BUILD_DIR "/e2e-failures", 0755);
-    const std::string base = GLIDORA_E2E_BUILD_DIR "/e2e-failures/" + label;
-    WritePpm(base + "-shown.ppm", shown);
-    WritePpm(base + "-expected.ppm", wanted);
-    return base + "-*.ppm";
+    const std::string folder = TestPlace("e2e-failures");
+    std::filesystem::create_directories(folder);
+    std::string name = std::to_string(++picturesSaved) + " " + label;
+    std::replace(name.begin(), name.end(), ' ', '-');
+    WritePpm(folder + "/" + name + "-shown.ppm", shown);
+    WritePpm(folder + "/" + name + "-expected.ppm", wanted);
+    return folder + "/" + name + "-{shown,expected}.ppm";
 }
 
-// Finds `wanted` on the screen with its top-left corner inside the window, as
-// the client area's corner is. A first row that differs rules out most places.
-bool FindInWindow(const Image &screen, const Image &wanted, const Rect &window, Point &found) {
-    const int right = std::min(window.x + window.width, screen.width) - wanted.width;
-    const int bottom = std::min(window.y + window.height, screen.height) - wanted.height;
-    for (found.y = std::max(window.y, 0); found.y <= bottom; ++found.y) {
-        for (found.x = std::max(window.x, 0); found.x <= right; ++found.x) {
+// Finds `wanted` on the screen. A first row that differs rules out most places.
+bool FindOnScreen(const Image &screen, const Image &wanted, Point &found) {
+    for (found.y = 0; found.y <= screen.height - wanted.height; ++found.y) {
+        for (found.x = 0; found.x <= screen.width - wanted.width; ++found.x) {
             const auto at = screen.pixels.begin() + found.y * screen.width + found.x;
             if (std::equal(wanted.pixels.begin(), wanted.pixels.begin() + wanted.width, at) &&
-                SameImage(Crop(screen, Rect{found.x, found.y, wanted.width, wanted.height}),
-                          wanted)) {
+                Crop(screen, Rect{found.x, found.y, wanted.width, wanted.height}) == wanted) {
                 return true;
             }
         }
@@ -146,25 +129,30 @@ void SleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-AssertionResult LaunchGame(GameRun &run) {
+void GameRunTest::SetUp() {
+    std::filesystem::remove_all(TestPlace("e2e-failures"));
+    picturesSaved = 0;
     ResetEngine(expected::START_SIZE);
-    // Each step only once the one before has succeeded.
-    AssertionResult result = DisplayReady();
-    result = result ? StartGame(run) : result;
-    result = result ? WaitForGameWindow(run) : result;
-    result = result ? LocateBoard(run, RenderEngineBoard(), LOCATE_BOARD_MS) : result;
-    // The board's picture starts at the client area's first pixel.
-    const Point &board = run.boardOrigin;
-    return result ? Did(board == run.inputOrigin,
-                        "find the board where the client area starts, but at " +
-                            std::to_string(board.x) + "," + std::to_string(board.y))
-                  : result;
+    // A request about a window that has just gone fails the call that made it,
+    // instead of ending the test program as Xlib's default handler would.
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+    const char *display = std::getenv("DISPLAY");
+    ASSERT_NE(Xdo(), nullptr) << "no X display at DISPLAY=" << (display ? display : "(not set)")
+                              << ". " << HOW_TO_RUN;
+    ASSERT_TRUE(StartGame(run));
+    ASSERT_TRUE(WaitForWindow(expected::WINDOW_TITLE, GAME_WINDOW_MS, run.mainWindow));
+    ASSERT_TRUE(LocateBoard(run, RenderEngineBoard(), LOCATE_BOARD_MS));
+    ASSERT_TRUE(ReadInputOrigin(run));
+    ASSERT_TRUE(run.boardOrigin == run.inputOrigin)
+        << "the board is drawn at " << run.boardOrigin.x << "," << run.boardOrigin.y
+        << ", off the client area";
 }
 
-void EndGame(GameRun &run) {
+void GameRunTest::TearDown() {
     if (GameAlive(run) && kill(run.gamePid, SIGKILL) == 0) {
         run.gameEnded = waitpid(run.gamePid, &run.gameWaitStatus, 0) == run.gamePid;
     }
+    launched = nullptr;
 }
 
 bool GameAlive(GameRun &run) {
@@ -195,16 +183,11 @@ AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::str
                                 "' '" GLIDORA_E2E_PROBE_EXE "' '" + caption + "'";
     FILE *probe = popen(command.c_str(), "re");
     lines.clear();
-    char *line = nullptr;
-    size_t capacity = 0;
-    while (probe != nullptr && getline(&line, &capacity, probe) >= 0) {
-        std::string text = line;
-        text.erase(text.find_last_not_of("\r\n") + 1); // Windows ends lines with CR LF
-        if (!text.empty()) {
-            lines.push_back(text);
-        }
+    char line[1024];
+    while (probe != nullptr && std::fgets(line, sizeof line, probe) != nullptr) {
+        lines.emplace_back(line);
+        lines.back().erase(lines.back().find_last_not_of("\r\n") + 1); // Windows ends with CR LF
     }
-    std::free(line);
     const int status = probe != nullptr ? pclose(probe) : -1;
     // The probe ends with 1 when no window has that caption, with 3 when several do.
     return Did(status == 0, "read the texts of the window \"" + caption + "\": the probe's " +
@@ -229,14 +212,18 @@ std::vector<WindowId> FindWindows(const std::string &caption) {
 
 AssertionResult WaitForWindow(const std::string &caption, int timeoutMs, WindowId &window) {
     std::vector<WindowId> windows;
+    bool ended = false;
     PollUntil(timeoutMs, [&] {
         windows = FindWindows(caption);
-        return !windows.empty();
+        ended = launched != nullptr && !GameAlive(*launched);
+        return !windows.empty() || ended;
     });
     window = windows.size() == 1 ? windows.front() : 0;
-    return Did(window != 0, "find one window titled " + caption + " within " +
-                                std::to_string(timeoutMs) + " ms, but " +
-                                std::to_string(windows.size()));
+    return Did(
+        window != 0,
+        "find one window titled " + caption + " within " + std::to_string(timeoutMs) + " ms, but " +
+            std::to_string(windows.size()) +
+            (ended ? "; the game ended, " + DescribeWaitStatus(launched->gameWaitStatus) : ""));
 }
 
 AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs) {
@@ -245,8 +232,7 @@ AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs) {
 }
 
 AssertionResult WindowGeometry(WindowId window, Rect &geometry) {
-    unsigned int width = 0;
-    unsigned int height = 0;
+    unsigned int width = 0, height = 0;
     const bool measured =
         xdo_get_window_location(Xdo(), window, &geometry.x, &geometry.y, nullptr) == XDO_SUCCESS &&
         xdo_get_window_size(Xdo(), window, &width, &height) == XDO_SUCCESS;
@@ -289,9 +275,8 @@ AssertionResult ChooseMenuItem(const GameRun &run, const std::string &mnemonic) 
 }
 
 Rect ScreenRect() {
-    Display *display = Xdo()->xdpy;
-    return Rect{0, 0, DisplayWidth(display, DefaultScreen(display)),
-                DisplayHeight(display, DefaultScreen(display))};
+    const Screen *screen = DefaultScreenOfDisplay(Xdo()->xdpy);
+    return Rect{0, 0, WidthOfScreen(screen), HeightOfScreen(screen)};
 }
 
 Rect BoardRect(const GameRun &run) {
@@ -307,10 +292,8 @@ AssertionResult CaptureRegion(const Rect &region, Image &image) {
         return AssertionFailure() << "could not read the screen at " << region.x << "," << region.y;
     }
     image = Image{region.width, region.height, {}};
-    for (int y = 0; y < region.height; ++y) {
-        for (int x = 0; x < region.width; ++x) {
-            image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shot, x, y) & RGB_BITS));
-        }
+    for (int i = 0; i < region.width * region.height; ++i) {
+        image.pixels.push_back(XGetPixel(shot, i % region.width, i / region.width) & RGB_BITS);
     }
     XDestroyImage(shot);
     return AssertionSuccess();
@@ -319,42 +302,17 @@ AssertionResult CaptureRegion(const Rect &region, Image &image) {
 const Image &BoardPicture(int size) {
     static std::map<int, Image> pictures;
     Image &picture = pictures[size];
-    const int edge = expected::BOARD_EDGE;
-    if (picture.pixels.empty() && size >= expected::SMALLEST_SIZE &&
-        size <= expected::LARGEST_SIZE) {
-        picture = ReadBmpFile(std::string(GLIDORA_E2E_RES_DIR "/") +
-                              expected::PICTURE_FILES[size - expected::SMALLEST_SIZE]);
+    const int index = size - expected::SMALLEST_SIZE;
+    if (picture.pixels.empty() && index >= 0 && index < std::ssize(expected::PICTURE_FILES)) {
+        picture =
+            ReadBmpFile(std::string(GLIDORA_E2E_RES_DIR "/") + expected::PICTURE_FILES[index]);
     }
-    if (picture.width != edge || picture.height != edge) {
-        ADD_FAILURE() << "no " << edge << "-pixel board picture in res/ for size " << size;
-        // Black instead, so that every comparison with it fails.
-        picture = Image{edge, edge, std::vector<uint32_t>(static_cast<size_t>(edge) * edge)};
-    }
+    EXPECT_EQ(picture.width, expected::BOARD_EDGE) << "the board picture in res/ for size " << size;
     return picture;
 }
 
-// Cells and squares are placed by the pictures' own grid, never by the
-// game's arithmetic, so that a slip there shows on the screen.
-Image PictureSquare(int size, int col, int row) {
-    const int edge = expected::BOARD_EDGE / size;
-    return Crop(BoardPicture(size), Rect{col * edge, row * edge, edge, edge});
-}
-
 Image RenderEngineBoard() {
-    const Image &picture = BoardPicture(boardSize);
-    Image board{picture.width, picture.height, std::vector<uint32_t>(picture.pixels.size())};
-    const int edge = expected::BOARD_EDGE / boardSize;
-    for (int col = 0; col < boardSize; ++col) {
-        for (int row = 0; row < boardSize; ++row) {
-            const Tile &tile = tiles[col][row];
-            for (int y = 0; y < edge; ++y) {
-                const auto from = picture.pixels.begin() + (tile.srcY + y) * picture.width;
-                std::copy(from + tile.srcX, from + tile.srcX + edge,
-                          board.pixels.begin() + (row * edge + y) * board.width + col * edge);
-            }
-        }
-    }
-    return board;
+    return RenderBoard(BoardPicture(boardSize), CaptureBoard());
 }
 
 void ResetEngine(int size) {
@@ -364,30 +322,26 @@ void ResetEngine(int size) {
 
 AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs) {
     Image screen;
-    Rect window;
-    AssertionResult looked = AssertionSuccess();
-    const bool found = PollUntil(timeoutMs, [&] {
-        looked = WindowGeometry(run.mainWindow, window);
-        if (looked) {
-            looked = CaptureRegion(ScreenRect(), screen);
-        }
-        return !looked || FindInWindow(screen, wanted, window, run.boardOrigin);
-    });
-    if (looked && !found) {
-        return AssertionFailure() << "the expected board is nowhere in the window at " << window.x
-                                  << "," << window.y << " size " << window.width << "x"
-                                  << window.height << "; see "
-                                  << SaveFailure("locate-board", screen, wanted);
+    AssertionResult captured = AssertionSuccess();
+    if (PollUntil(timeoutMs, [&] {
+            captured = CaptureRegion(ScreenRect(), screen);
+            return !captured || FindOnScreen(screen, wanted, run.boardOrigin);
+        })) {
+        return captured;
     }
+    return AssertionFailure() << "the expected board is nowhere on the screen; see "
+                              << SaveFailure("locate", screen, wanted);
+}
+
+AssertionResult ReadInputOrigin(GameRun &run) {
     std::vector<std::string> lines;
-    looked = looked ? ReadWindowTexts(expected::WINDOW_TITLE, lines) : looked;
-    const auto origin = [&run](const std::string &line) {
-        return std::sscanf(line.c_str(), "client\t%d\t%d", &run.inputOrigin.x,
-                           &run.inputOrigin.y) == 2;
-    };
-    return looked ? Did(std::any_of(lines.begin(), lines.end(), origin),
-                        "find the client origin in the window probe's output")
-                  : looked;
+    if (AssertionResult read = ReadWindowTexts(expected::WINDOW_TITLE, lines); !read) {
+        return read;
+    }
+    return Did(lines.size() > 1 && std::sscanf(lines[1].c_str(), "client\t%d\t%d",
+                                               &run.inputOrigin.x, &run.inputOrigin.y) == 2,
+               "read the client origin on the probe's second line: " +
+                   testing::PrintToString(lines));
 }
 
 AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
@@ -396,27 +350,29 @@ AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeou
     AssertionResult captured = AssertionSuccess();
     if (PollUntil(timeoutMs, [&] {
             captured = CaptureRegion(BoardRect(run), shown);
-            return !captured || SameImage(shown, wanted);
+            return !captured || shown == wanted;
         })) {
         return captured;
     }
     return AssertionFailure() << label << ": the board differs from the prediction after "
-                              << timeoutMs << " ms; see " << SaveFailure(label, shown, wanted);
+                              << timeoutMs << " ms: " << ImageDifference(shown, wanted) << "; see "
+                              << SaveFailure(label, shown, wanted);
 }
 
 AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
                            const std::string &label) {
-    AssertionResult now = WaitForBoard(run, wanted, 0, label);
-    if (now) {
-        SleepMs(holdMs);
+    if (AssertionResult now = WaitForBoard(run, wanted, 0, label); !now) {
+        return now;
     }
-    return now ? WaitForBoard(run, wanted, 0, label + " (later)") : now;
+    SleepMs(holdMs);
+    return WaitForBoard(run, wanted, 0, label + " later");
 }
 
 const char *KeyName(int direction) {
-    // By direction code; anything else counts as Down.
-    constexpr const char *NAMES[] = {"Left", "Right", "Up", "Down"};
-    return NAMES[std::clamp(direction, int{MoveLeft}, int{MoveDown})];
+    constexpr const char *NAMES[] = {"Left", "Right", "Up", "Down"}; // by direction code
+    const bool known = direction >= MoveLeft && direction <= MoveDown;
+    EXPECT_TRUE(known) << "no arrow key moves in direction " << direction;
+    return known ? NAMES[direction] : "";
 }
 
 bool ReplayKey(int direction) {
@@ -433,21 +389,19 @@ bool ReplayClick(int clientX, int clientY) {
 
 AssertionResult CheckWinBox(WindowId &box) {
     std::vector<std::string> lines;
-    AssertionResult read = WaitForWindow(expected::WIN_CAPTION, WIN_BOX_MS, box);
-    read = read ? ReadWindowTexts(expected::WIN_CAPTION, lines) : read;
-    const auto isButton = [](const std::string &line) { return line.starts_with("child\tButton"); };
-    if (!read || (HasLine(lines, std::string("window\t") + expected::WIN_CAPTION + "\t" +
-                                     expected::WINDOW_TITLE) &&
-                  HasLine(lines, std::string("child\tStatic\t") + expected::WIN_TEXT) &&
-                  HasLine(lines, "child\tButton\tOK") &&
-                  std::count_if(lines.begin(), lines.end(), isButton) == 1)) {
+    if (AssertionResult shown = WaitForWindow(expected::WIN_CAPTION, WIN_BOX_MS, box); !shown) {
+        return shown;
+    }
+    if (AssertionResult read = ReadWindowTexts(expected::WIN_CAPTION, lines); !read) {
         return read;
     }
-    AssertionResult wrong = AssertionFailure() << "the win box reads:";
-    for (const std::string &line : lines) {
-        wrong << " | " << line;
-    }
-    return wrong;
+    const auto isButton = [](const std::string &line) { return line.starts_with("child\tButton"); };
+    const std::string window = std::string("window\t") + expected::WIN_CAPTION + "\t";
+    return Did(HasLine(lines, window + expected::WINDOW_TITLE) &&
+                   HasLine(lines, std::string("child\tStatic\t") + expected::WIN_TEXT) &&
+                   HasLine(lines, "child\tButton\tOK") &&
+                   std::count_if(lines.begin(), lines.end(), isButton) == 1,
+               "find the win box as expected: it reads " + testing::PrintToString(lines));
 }
 
 AssertionResult DismissWinBox(WindowId box, const std::string &key) {

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 
@@ -26,7 +24,7 @@ struct Point {
 };
 
 struct GameRun {
-    pid_t gamePid = -1; // the Wine process that runs glidora.exe
+    int gamePid = -1; // the Wine process that runs glidora.exe
     bool gameEnded = false;
     int gameWaitStatus = 0; // as waitpid reports it, once gameEnded
     WindowId mainWindow = 0;
@@ -35,19 +33,13 @@ struct GameRun {
     Point inputOrigin; // and where Windows maps mouse input for it
 };
 
-// Starts the game, finds its window and the start-up board, to which the
-// engine is reset. EndGame ends the game by its pid, if it runs, and reaps it.
-AssertionResult LaunchGame(GameRun &run);
-void EndGame(GameRun &run);
-
+// Around each test: empties its folder of failure pictures, e2e-failures/<Suite>.<Test>/
+// in the build, resets the engine, starts the game (Wine's output in e2e-logs/), finds
+// its window and start-up board; afterwards kills the game, if it runs, and reaps it.
 class GameRunTest : public testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(LaunchGame(run));
-    }
-    void TearDown() override {
-        EndGame(run);
-    }
+    void SetUp() override;
+    void TearDown() override;
     GameRun run;
 };
 
@@ -60,7 +52,7 @@ void SleepMs(int milliseconds);
 AssertionResult ReadWindowTexts(const std::string &caption, std::vector<std::string> &lines);
 bool HasLine(const std::vector<std::string> &lines, const std::string &wanted);
 
-// Visible X windows named `caption`.
+// Visible X windows named `caption`. A wait gives up at once when the game ends.
 std::vector<WindowId> FindWindows(const std::string &caption);
 AssertionResult WaitForWindow(const std::string &caption, int timeoutMs, WindowId &window);
 AssertionResult WaitForNoWindow(const std::string &caption, int timeoutMs);
@@ -82,17 +74,19 @@ Rect ScreenRect();
 Rect BoardRect(const GameRun &run);
 AssertionResult CaptureRegion(const Rect &region, Image &image);
 
-// The committed picture for a board `size` pieces wide, and its square at a cell.
+// The committed picture for a board `size` pieces wide; what the board shows
+// for the engine's boardSize and tiles; the engine laid out solved at `size`,
+// as the game does on start and on OK.
 const Image &BoardPicture(int size);
-Image PictureSquare(int size, int col, int row);
-// What the board shows for the engine's boardSize and tiles.
 Image RenderEngineBoard();
-// Lays the engine out solved at `size`, as the game does on start and on OK.
 void ResetEngine(int size);
 
-// Finds `wanted` in the main window, and where the game takes input there.
+// Finds `wanted` drawn on the screen and sets boardOrigin; ReadInputOrigin
+// asks Windows where the client area takes input and sets inputOrigin.
 AssertionResult LocateBoard(GameRun &run, const Image &wanted, int timeoutMs);
-// Polls the board until it equals `wanted`; else saves both pictures by the build.
+AssertionResult ReadInputOrigin(GameRun &run);
+// Polls the board until it equals `wanted`. Else the failure names the first
+// pixel that differs, and both pictures go to the test's folder, numbered.
 AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
                              const std::string &label);
 // The board equals `wanted` now and still after `holdMs`.

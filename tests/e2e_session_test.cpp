@@ -291,7 +291,11 @@ testing::AssertionResult Maximise(GameRun &run) {
             return measured;
         }
         if (window.width >= screen.width && window.height >= screen.height) {
-            return LocateBoard(run, RenderEngineBoard(), SETTLE_MS);
+            if (testing::AssertionResult located = LocateBoard(run, RenderEngineBoard(), SETTLE_MS);
+                !located) {
+                return located;
+            }
+            return ReadInputOrigin(run);
         }
         SleepMs(MAXIMISE_POLL_MS);
     }

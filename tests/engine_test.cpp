@@ -7,6 +7,7 @@
 #include "board_invariants.h"
 #include "engine/board.h"
 #include "engine/random.h"
+#include "expected.h"
 #include "repaint_counter.h"
 
 namespace {
@@ -51,8 +52,8 @@ TEST_P(EachSize, ResetLaysOutEveryEntrySolvedForTheSize) {
     for (int col = 0; col < MAX_BOARD; ++col) {
         for (int row = 0; row < MAX_BOARD; ++row) {
             const Tile &tile = tiles[col][row];
-            EXPECT_EQ(tile.srcX, col * BOARD_PIXELS / n) << col << "," << row;
-            EXPECT_EQ(tile.srcY, row * BOARD_PIXELS / n) << col << "," << row;
+            EXPECT_EQ(tile.srcX, col * expected::BOARD_EDGE / n) << col << "," << row;
+            EXPECT_EQ(tile.srcY, row * expected::BOARD_EDGE / n) << col << "," << row;
             EXPECT_EQ(tile.homeCol, col);
             EXPECT_EQ(tile.homeRow, row);
         }
@@ -68,7 +69,7 @@ TEST_P(EachSize, MovesAgainstTheEdgeChangeNothingButAnswerTrue) {
     const BoardState before = CaptureBoard();
     EXPECT_TRUE(MoveTile(MoveLeft));
     EXPECT_TRUE(MoveTile(MoveUp));
-    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
+    EXPECT_EQ(before, CaptureBoard());
     EXPECT_TRUE(IsSolved());
 }
 
@@ -84,7 +85,7 @@ TEST_P(EachSize, RightThenLeftLeavesAndRestoresTheSolvedBoard) {
     EXPECT_EQ(tiles[n - 2][n - 1].homeCol, n - 1);
     EXPECT_FALSE(IsSolved());
     ASSERT_TRUE(MoveTile(MoveLeft));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     EXPECT_TRUE(IsSolved());
 }
 
@@ -120,19 +121,19 @@ TEST_P(EachSize, GapWalksToEveryCornerAndStopsThere) {
 TEST_P(EachSize, PressesOnTheBoardEdgeBelongToTheCellRightOrBelow) {
     const int n = GetParam();
     ResetAtSize(n);
-    const int edge = BOARD_PIXELS / n;
+    const int edge = expected::BOARD_EDGE / n;
     // Bottom row, the pixel where column 1 starts: the gap slides to column 1.
-    EXPECT_TRUE(PressAt(edge, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(edge, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, 1);
     EXPECT_EQ(blankRow, n - 1);
     // One pixel left of it is column 0.
-    EXPECT_TRUE(PressAt(edge - 1, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(edge - 1, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, 0);
     // The top pixel of the gap's own cell moves nothing.
     EXPECT_TRUE(PressAt(edge - 1, edge * (n - 1)));
     EXPECT_EQ(blankRow, n - 1);
     // The last pixel of the board is the last cell.
-    EXPECT_TRUE(PressAt(BOARD_PIXELS - 1, BOARD_PIXELS - 1));
+    EXPECT_TRUE(PressAt(expected::BOARD_EDGE - 1, expected::BOARD_EDGE - 1));
     EXPECT_EQ(blankCol, n - 1);
     EXPECT_TRUE(IsSolved());
 }
@@ -152,7 +153,7 @@ TEST_F(EngineTest, UnknownDirectionCodesAnswerFalseAndChangeNothing) {
     for (int code : {4, -1, 5, 100, INT_MAX, INT_MIN}) {
         EXPECT_FALSE(MoveTile(code)) << code;
     }
-    EXPECT_TRUE(SameBoard(before, CaptureBoard()));
+    EXPECT_EQ(before, CaptureBoard());
 }
 
 TEST_F(EngineTest, IsSolvedComparesHomesOnly) {
@@ -202,10 +203,10 @@ TEST_F(EngineTest, PressInTheGapsColumnSlidesTheWholeRun) {
 TEST_F(EngineTest, PressOnTheGapOrDiagonalMovesNothing) {
     const BoardState solved = CaptureBoard();
     EXPECT_TRUE(PressAt(299, 299));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     EXPECT_FALSE(PressAt(0, 0));
     EXPECT_FALSE(PressAt(150, 150));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
 }
 
 TEST_F(EngineTest, PressesBeyondTheBoardEndAndMoveNothing) {
@@ -216,7 +217,7 @@ TEST_F(EngineTest, PressesBeyondTheBoardEndAndMoveNothing) {
     EXPECT_FALSE(PressAt(65535, 299));
     EXPECT_FALSE(PressAt(299, 65535));
     EXPECT_FALSE(PressAt(65535, 65535));
-    EXPECT_TRUE(SameBoard(solved, CaptureBoard()));
+    EXPECT_EQ(solved, CaptureBoard());
     // With six columns of 50 pixels, 300 is already off the board too.
     ResetAtSize(6);
     EXPECT_FALSE(PressAt(300, 260));
@@ -244,7 +245,7 @@ TEST_F(EngineTest, GeneratorFollowsTheClassicRecurrence) {
 // Plays the directions that the generator draws from `seed`, as Shuffle must.
 void ReplayShuffle(uint32_t seed) {
     SeedRandom(seed);
-    for (int i = 0; i < SHUFFLE_MOVES; ++i) {
+    for (int i = 0; i < expected::SHUFFLE_MOVES; ++i) {
         MoveTile(NextRandom() % 4);
     }
 }
@@ -259,7 +260,7 @@ TEST_F(EngineTest, ShuffleDrawsItsDirectionsFromTheClockSeed) {
         const BoardState shuffled = CaptureBoard();
         RestoreBoard(start);
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        EXPECT_TRUE(SameBoard(shuffled, CaptureBoard())) << seconds;
+        EXPECT_EQ(shuffled, CaptureBoard()) << seconds;
         EXPECT_FALSE(IsSolved());
         EXPECT_EQ(BoardInvariantViolation(), "");
         ResetBoard();
@@ -274,7 +275,7 @@ TEST_F(EngineTest, ShuffleSeedIsTheClockModulo2To32) {
     const BoardState wrapped = CaptureBoard();
     ResetBoard();
     ReplayShuffle(7);
-    EXPECT_TRUE(SameBoard(wrapped, CaptureBoard()));
+    EXPECT_EQ(wrapped, CaptureBoard());
 }
 
 TEST_F(EngineTest, ShuffleRequestsOneRepaintOfTheGivenWindowPerMove) {
@@ -282,7 +283,7 @@ TEST_F(EngineTest, ShuffleRequestsOneRepaintOfTheGivenWindowPerMove) {
     fixedClockSeconds = 42;
     int window = 0;
     Shuffle(&window);
-    EXPECT_EQ(repaintRequests, SHUFFLE_MOVES);
+    EXPECT_EQ(repaintRequests, expected::SHUFFLE_MOVES);
     EXPECT_EQ(lastRepaintWindow, static_cast<WindowHandle>(&window));
 }
 
@@ -295,7 +296,7 @@ TEST_F(EngineTest, TwoShufflesInOneSecondApplyTheSameDirections) {
     ResetBoard();
     ReplayShuffle(1733650001);
     ReplayShuffle(1733650001);
-    EXPECT_TRUE(SameBoard(twice, CaptureBoard()));
+    EXPECT_EQ(twice, CaptureBoard());
 }
 
 TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
@@ -308,7 +309,7 @@ TEST_F(EngineTest, ShuffleReadsTheRealClockByDefault) {
     for (std::time_t seconds = before; seconds <= after && !matched; ++seconds) {
         ResetBoard();
         ReplayShuffle(static_cast<uint32_t>(seconds));
-        matched = SameBoard(shuffled, CaptureBoard());
+        matched = shuffled == CaptureBoard();
     }
     EXPECT_TRUE(matched);
 }
@@ -320,8 +321,8 @@ TEST_F(EngineTest, RandomSessionsKeepEveryInvariant) {
     std::mt19937 rng(20261208);
     std::uniform_int_distribution<int> anyInt(INT_MIN, INT_MAX);
     std::uniform_int_distribution<int> position(0, 65535);
-    std::uniform_int_distribution<int> onBoard(0, BOARD_PIXELS - 1);
-    std::uniform_int_distribution<int> size(MIN_BOARD, MAX_BOARD);
+    std::uniform_int_distribution<int> onBoard(0, expected::BOARD_EDGE - 1);
+    std::uniform_int_distribution<int> size(expected::SMALLEST_SIZE, expected::LARGEST_SIZE);
     shuffleClock = FixedClock;
     for (int step = 0; step < 200000; ++step) {
         const int op = static_cast<int>(rng() % 100);

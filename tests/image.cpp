@@ -1,8 +1,13 @@
 #include "image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <numeric>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -41,15 +46,48 @@ Image Crop(const Image &image, const Rect &region) {
     return part;
 }
 
-bool SameImage(const Image &a, const Image &b) {
-    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
-}
-
 std::string DescribePixel(uint32_t pixel) {
     char text[40];
     std::snprintf(text, sizeof text, "RGB (%u, %u, %u)", (pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF,
                   pixel & 0xFF);
     return text;
+}
+
+void PrintTo(const Image &image, std::ostream *out) {
+    constexpr size_t LISTED_COLOURS = 4;
+    const std::set<uint32_t> colours(image.pixels.begin(), image.pixels.end());
+    *out << image.width << " x " << image.height << " image of " << colours.size() << " colours";
+    size_t listed = 0;
+    for (const uint32_t colour : colours) {
+        if (listed++ == LISTED_COLOURS) {
+            *out << ", ...";
+            break;
+        }
+        *out << ", " << DescribePixel(colour);
+    }
+}
+
+std::string ImageDifference(const Image &shown, const Image &wanted) {
+    std::ostringstream text;
+    if (shown.width != wanted.width || shown.height != wanted.height ||
+        shown.pixels.size() != wanted.pixels.size()) {
+        text << shown.width << " x " << shown.height << " pixels instead of " << wanted.width
+             << " x " << wanted.height;
+        return text.str();
+    }
+    const auto first =
+        std::mismatch(shown.pixels.begin(), shown.pixels.end(), wanted.pixels.begin());
+    if (first.first == shown.pixels.end()) {
+        return "";
+    }
+    const auto differing =
+        std::inner_product(shown.pixels.begin(), shown.pixels.end(), wanted.pixels.begin(),
+                           size_t{0}, std::plus<>(), std::not_equal_to<>());
+    const auto at = first.first - shown.pixels.begin();
+    text << differing << " of " << shown.pixels.size() << " pixels differ; the first, ("
+         << at % shown.width << ", " << at / shown.width << "), is " << DescribePixel(*first.first)
+         << " instead of " << DescribePixel(*first.second);
+    return text.str();
 }
 
 void WritePpm(const std::string &path, const Image &image) {

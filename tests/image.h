@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,12 @@ struct Image {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels; // 0xRRGGBB, rows from the top
+    bool operator==(const Image &) const = default;
 };
+
+// How GoogleTest shows an Image in a failure: its size and a few colours,
+// never every pixel.
+void PrintTo(const Image &image, std::ostream *out);
 
 struct Rect {
     int x = 0;
@@ -22,8 +28,10 @@ struct Rect {
 
 uint32_t PixelAt(const Image &image, int x, int y);
 Image Crop(const Image &image, const Rect &region);
-bool SameImage(const Image &a, const Image &b);
 std::string DescribePixel(uint32_t pixel);
+// Empty when `shown` equals `wanted`; otherwise the sizes, or how many pixels
+// differ and the first of them, row by row, in both colours.
+std::string ImageDifference(const Image &shown, const Image &wanted);
 // A binary PPM, for a person to look at beside a failure.
 void WritePpm(const std::string &path, const Image &image);
 

@@ -261,17 +261,18 @@ INSTANTIATE_TEST_SUITE_P(AllSizes, BoardPicture,
 // ---------------------------------------------------------------------------------------------
 // Icon
 
-constexpr int icon_pixels = 32;
-constexpr int icon_colours = 16;
+constexpr int icon_pixels = expected::ICON_EDGE;
+constexpr int icon_colours = expected::ICON_COLOURS;
 constexpr std::size_t icon_dir_size = 6;
 constexpr std::size_t icon_entry_size = 16;
 constexpr std::size_t palette_bytes = icon_colours * 4;
 constexpr std::size_t xor_bytes = icon_pixels * icon_pixels / 2;
 constexpr std::size_t and_bytes = icon_pixels * icon_pixels / 8;
-constexpr std::uint32_t dark_red = 0x800000;
-constexpr std::uint32_t light_grey = 0xC0C0C0;
-constexpr int first_line = 10;
-constexpr int second_line = 21;
+constexpr std::uint32_t dark_red = expected::ICON_BOARD;
+constexpr std::uint32_t light_grey = expected::ICON_LINE;
+constexpr std::uint32_t icon_digit = expected::ICON_DIGIT;
+constexpr int first_line = expected::ICON_LINES[0];
+constexpr int second_line = expected::ICON_LINES[1];
 
 // Where the single image starts, as the directory entry says.
 std::size_t image_offset(const Bytes &icon) {
@@ -349,7 +350,7 @@ TEST(IconFile, PixelsShowAMiniatureBoardWithEightDigits) {
     for (const std::uint32_t colour : picture.pixels) {
         used.insert(colour);
     }
-    EXPECT_EQ(used, (std::set<std::uint32_t>{dark_red, light_grey, white}));
+    EXPECT_EQ(used, (std::set<std::uint32_t>{dark_red, light_grey, icon_digit}));
 
     for (int i = 0; i < icon_pixels; ++i) {
         for (int line : {first_line, second_line}) {
@@ -370,9 +371,10 @@ TEST(IconFile, PixelsShowAMiniatureBoardWithEightDigits) {
             for (int y = cell_starts[row]; y < cell_starts[row] + cell_size; ++y) {
                 for (int x = cell_starts[column]; x < cell_starts[column] + cell_size; ++x) {
                     const std::uint32_t colour = PixelAt(picture, x, y);
-                    EXPECT_TRUE(colour == dark_red || (!gap && colour == white)) << x << "," << y;
-                    shape.push_back(colour == white);
-                    white_count += colour == white ? 1 : 0;
+                    EXPECT_TRUE(colour == dark_red || (!gap && colour == icon_digit))
+                        << x << "," << y;
+                    shape.push_back(colour == icon_digit);
+                    white_count += colour == icon_digit ? 1 : 0;
                 }
             }
             if (gap) {

@@ -14,7 +14,7 @@ using expected::START_SIZE;
 
 // The documented size of each radio button: 3 x 3 for the first, and so on.
 int SizeOfButton(int id) {
-    return MIN_BOARD + (id - IDC_SIZE3);
+    return expected::SMALLEST_SIZE + (id - expected::SIZE_BUTTON_IDS[0]);
 }
 
 // Modal: the dialog belongs to the main window, which takes no input meanwhile.
@@ -103,8 +103,8 @@ using DialogTest = GameWindowTest;
 TEST_F(DialogTest, SizeDialogOpensWithTheCommittedSizeChecked) {
     const BoardState before = CaptureBoard();
     RunSizeDialog(window, Join({{ExpectSizeChecked(IDC_SIZE4)}, CloseWith(window, IDCANCEL)}));
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before));
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()));
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
     ExpectWholeRepaintWithErase(window);
 }
 
@@ -116,9 +116,8 @@ TEST_F(DialogTest, SixBySixThenOkLaysOutASolvedSixBoard) {
                                  [](HWND) { EXPECT_EQ(boardSize, START_SIZE) << "too early"; }},
                                 CloseWith(window, IDOK)}));
     const SizeSelection committed = {6, IDC_SIZE6, 6, IDC_SIZE6};
-    EXPECT_TRUE(SameSelection(CurrentSelection(), committed))
-        << DescribeSelection(CurrentSelection());
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(6))) << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CurrentSelection(), committed);
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(6));
     EXPECT_EQ(PiecesOtherThanTheGap(), 35);
     EXPECT_EQ(blankCol, 5);
     EXPECT_EQ(blankRow, 5);
@@ -136,9 +135,8 @@ TEST_F(DialogTest, EverySizeButtonCommitsItsSize) {
         RunSizeDialog(window, Join({{ClickButton(buttonId), ExpectPending(size, buttonId)},
                                     CloseWith(window, IDOK)}));
         const SizeSelection committed = {size, buttonId, size, buttonId};
-        EXPECT_TRUE(SameSelection(CurrentSelection(), committed))
-            << DescribeSelection(CurrentSelection());
-        EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(size)));
+        EXPECT_EQ(CurrentSelection(), committed);
+        EXPECT_EQ(CaptureBoard(), SolvedBoard(size));
         ExpectCheckedOnNextOpening(window, buttonId);
     }
 }
@@ -150,9 +148,8 @@ TEST_F(DialogTest, ThreeByThreeThenCancelChangesNothing) {
     RunSizeDialog(window, Join({{ClickButton(IDC_SIZE3), ExpectSizeChecked(IDC_SIZE3),
                                  ExpectPending(3, IDC_SIZE3)},
                                 CloseWith(window, IDCANCEL)}));
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before)) << DescribeBoard(CaptureBoard());
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()))
-        << DescribeSelection(CurrentSelection());
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
     ExpectWholeRepaintWithErase(window);
     ExpectCheckedOnNextOpening(window, IDC_SIZE4);
 }
@@ -166,9 +163,8 @@ TEST_F(DialogTest, EscapeInTheSizeDialogActsAsCancel) {
     RunSizeDialog(window, Join({{ClickButton(IDC_SIZE5), ExpectSizeChecked(IDC_SIZE5)},
                                 ClearTheBoard(window),
                                 {PostKeyToFocus(VK_ESCAPE)}}));
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before));
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()))
-        << DescribeSelection(CurrentSelection());
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
     ExpectWholeRepaintWithErase(window);
     ExpectCheckedOnNextOpening(window, IDC_SIZE4);
 }
@@ -179,9 +175,8 @@ TEST_F(DialogTest, OkWithoutAChangeLaysTheScrambledBoardOutSolved) {
     ASSERT_FALSE(IsSolved());
     SettleWindow(window);
     RunSizeDialog(window, Join({{ExpectSizeChecked(IDC_SIZE4)}, CloseWith(window, IDOK)}));
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)))
-        << DescribeBoard(CaptureBoard());
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
     ExpectWholeRepaintWithErase(window);
 }
 
@@ -206,7 +201,7 @@ TEST_F(DialogTest, SizeDialogProcedureAnswersAsDocumented) {
         EXPECT_EQ(SizeDlgProc(box, WM_COMMAND, IDCANCEL, 0), TRUE);
     };
     RunSizeDialog(window, {answers});
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()));
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
 }
 
 TEST_F(DialogTest, AboutIgnoresEscapeClosesOnOkAndChangesNothing) {
@@ -217,8 +212,8 @@ TEST_F(DialogTest, AboutIgnoresEscapeClosesOnOkAndChangesNothing) {
     RunDialog(
         window, IDM_ABOUT, expected::ABOUT_CAPTION,
         Join({ClearTheBoard(window), {PostKeyToFocus(VK_ESCAPE), stillOpen, ClickButton(IDOK)}}));
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before));
-    EXPECT_TRUE(SameSelection(CurrentSelection(), StartupSelection()));
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), StartupSelection());
     EXPECT_FALSE(HasUpdateRegion(window)) << "the About box asks for no repaint";
     DrainMessages();
     EXPECT_EQ(Counts().paints, 0);

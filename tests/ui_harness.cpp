@@ -1,28 +1,14 @@
 #include "ui_harness.h"
 
 #include <algorithm>
-#include <sstream>
+#include <ostream>
 
 #include "engine/random.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
 // ---- Board model and start-up values ----------------------------------------
-
-std::string DescribeBoard(const BoardState &state) {
-    std::ostringstream text;
-    text << "size " << state.boardSize << ", gap (" << state.blankCol << ", " << state.blankRow
-         << "), homes by row:";
-    const int size = std::clamp(state.boardSize, 1, MAX_BOARD);
-    for (int row = 0; row < size; ++row) {
-        text << " |";
-        for (int col = 0; col < size; ++col) {
-            const Tile &tile = state.tiles[col][row];
-            text << ' ' << tile.homeCol << tile.homeRow;
-        }
-    }
-    return text.str();
-}
 
 BoardState PredictBoard(const std::function<void()> &engineOperation) {
     const BoardState before = CaptureBoard();
@@ -40,8 +26,8 @@ BoardState SolvedBoard(int size) {
     BoardState state;
     for (int col = 0; col < MAX_BOARD; ++col) {
         for (int row = 0; row < MAX_BOARD; ++row) {
-            state.tiles[col][row] =
-                Tile{col * BOARD_PIXELS / size, row * BOARD_PIXELS / size, col, row};
+            state.tiles[col][row] = Tile{col * expected::BOARD_EDGE / size,
+                                         row * expected::BOARD_EDGE / size, col, row};
         }
     }
     state.boardSize = size;
@@ -54,7 +40,7 @@ BoardState ReplayScramble(uint32_t seed) {
     constexpr int DIRECTIONS = 4;
     return PredictBoard([seed] {
         SeedRandom(seed);
-        for (int move = 0; move < SHUFFLE_MOVES; ++move) {
+        for (int move = 0; move < expected::SHUFFLE_MOVES; ++move) {
             MoveTile(NextRandom() % DIRECTIONS);
         }
     });
@@ -78,17 +64,10 @@ void RestoreStartupSelection() {
     pendingButtonId = startup.pendingButtonId;
 }
 
-std::string DescribeSelection(const SizeSelection &selection) {
-    std::ostringstream text;
-    text << "boardSize " << selection.boardSize << ", sizeButtonId " << selection.sizeButtonId
+void PrintTo(const SizeSelection &selection, std::ostream *out) {
+    *out << "boardSize " << selection.boardSize << ", sizeButtonId " << selection.sizeButtonId
          << ", pendingSize " << selection.pendingSize << ", pendingButtonId "
          << selection.pendingButtonId;
-    return text.str();
-}
-
-bool SameSelection(const SizeSelection &a, const SizeSelection &b) {
-    return a.boardSize == b.boardSize && a.sizeButtonId == b.sizeButtonId &&
-           a.pendingSize == b.pendingSize && a.pendingButtonId == b.pendingButtonId;
 }
 
 // Kept from before any test replaced it; the engine's pointer is constant-initialised.
@@ -251,6 +230,9 @@ LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM messageAddress) {
     if (code == HC_ACTION && removal == PM_REMOVE) {
         const bool tick =
             message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == watch.timer;
+        // The tick is the harness's own: the loop that took it, the game's or
+        // a box's, gets WM_NULL instead, which no code acts on, so that the
+        // game meets only messages it would meet outside the tests.
         if (tick) {
             message.message = WM_NULL;
         }
@@ -346,7 +328,7 @@ BoxStep ExpectCaption(const char *caption) {
 
 BoxStep ExpectSizeChecked(int checkedId) {
     return [checkedId](HWND box) {
-        for (int id = IDC_SIZE3; id <= IDC_SIZE6; ++id) {
+        for (int id : expected::SIZE_BUTTON_IDS) {
             EXPECT_EQ(IsDlgButtonChecked(box, id), id == checkedId ? BST_CHECKED : BST_UNCHECKED)
                 << "size button " << id << " with " << checkedId << " expected checked";
         }
@@ -420,8 +402,9 @@ void ResetCounts() {
 void PlaceWindow(HWND window, bool topmost, int minClientWidth, int minClientHeight) {
     const HWND order = topmost ? HWND_TOPMOST : HWND_TOP;
     SetWindowPos(window, order, 0, 0, 0, 0, SWP_NOSIZE);
-    // Growing the frame by the shortfall; a second round covers a menu bar
-    // that wrapped at the old width.
+    // Grows the frame by what the client area lacks, measured afresh each
+    // round: a menu bar that wrapped at the old width unwraps at the new one,
+    // and the client height changes again. Three rounds leave room for that.
     constexpr int ROUNDS = 3;
     for (int round = 0; round < ROUNDS; ++round) {
         RECT client, frame;
@@ -511,7 +494,7 @@ void GameWindowTest::SetUp() {
     gameProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
     ShowWindow(window, SW_SHOWNORMAL);
-    PlaceWindow(window, topmost, BOARD_PIXELS, BOARD_PIXELS);
+    PlaceWindow(window, topmost, expected::BOARD_EDGE, expected::BOARD_EDGE);
     SettleWindow(window);
 }
 

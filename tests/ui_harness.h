@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,6 @@
 #include "ui_pictures.h"
 
 // ---- Board model and start-up values ----------------------------------------
-
-std::string DescribeBoard(const BoardState &state);
 
 // What the engine makes of the current board: runs `engineOperation` on it,
 // captures the outcome and puts the board back as it was.
@@ -38,14 +37,14 @@ int DirectionForKey(WPARAM key);
 // The game's globals of the same names.
 struct SizeSelection {
     int32_t boardSize, sizeButtonId, pendingSize, pendingButtonId;
+    bool operator==(const SizeSelection &) const = default;
 };
+void PrintTo(const SizeSelection &selection, std::ostream *out);
 
 SizeSelection CurrentSelection();
 // The values the program started with, taken before any test changed them.
 SizeSelection StartupSelection();
 void RestoreStartupSelection();
-std::string DescribeSelection(const SizeSelection &selection);
-bool SameSelection(const SizeSelection &a, const SizeSelection &b);
 
 // A shuffle seed that every test can replay, until the fixture's TearDown.
 constexpr std::time_t FIXED_CLOCK_SECONDS = 1000000007;

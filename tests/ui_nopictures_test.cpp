@@ -16,7 +16,7 @@ void ExpectOnlyBackground(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
     const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
-    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    const Image shown = CaptureClient(window, expected::BOARD_EDGE, expected::BOARD_EDGE);
     int wrong = 0;
     for (uint32_t pixel : shown.pixels) {
         wrong += pixel != background ? 1 : 0;
@@ -57,7 +57,7 @@ TEST_F(NoPicturesTest, StartUpReportsTheMissingPictureOnce) {
     ASSERT_EQ(SeenBoxes().size(), 1u);
     EXPECT_EQ(SeenBoxes()[0].owner, window);
     EXPECT_FALSE(pictureAvailable);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
 }
 
 TEST_F(NoPicturesTest, TheBoardShowsOnlyTheBackground) {
@@ -75,13 +75,13 @@ TEST_F(NoPicturesTest, TheGameStillPlaysAndAnnouncesWins) {
 
     const BoardState slid = PredictBoard([] { MoveTile(MoveRight); });
     SendKey(window, VK_RIGHT);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), slid));
+    EXPECT_EQ(CaptureBoard(), slid);
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 1);
 
     ExpectMessageBox(expected::WIN_CAPTION, expected::WIN_TEXT, false);
     SendKey(window, VK_LEFT);
     EXPECT_EQ(StepsNotRun(), 0u);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), 2);
 }
 
@@ -100,7 +100,7 @@ TEST_F(NoPicturesTest, StaysIdleAfterStartUpAfterAKeyAndAfterAPress) {
     }
     {
         SCOPED_TRACE("press at the far end of the gap's row");
-        ExpectQuietAfter([this] { SendPress(window, 0, BOARD_PIXELS - 1); });
+        ExpectQuietAfter([this] { SendPress(window, 0, expected::BOARD_EDGE - 1); });
         EXPECT_EQ(blankCol, 0);
     }
     EXPECT_FALSE(pictureAvailable);
@@ -112,7 +112,7 @@ TEST_F(NoPicturesTest, ASizeChangeFindsNoPictureEither) {
     EXPECT_EQ(SendCommand(window, IDM_SIZE), 0);
     EXPECT_EQ(StepsNotRun(), 0u);
     EXPECT_EQ(boardSize, 5);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(5)));
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(5));
     EXPECT_FALSE(pictureAvailable);
     ExpectNoStreamOfPaints(window);
     ExpectOnlyBackground(window);

@@ -5,11 +5,8 @@
 #include <vector>
 
 #include "expected.h"
-#include "res/resource.h"
 
 namespace {
-
-constexpr int PICTURE_IDS[] = {IDB_BOARD3, IDB_BOARD4, IDB_BOARD5, IDB_BOARD6};
 
 // The bounding box of the numeral's pixels; zero wide when there are none.
 Rect FindNumeral(const Image &square) {
@@ -74,7 +71,8 @@ uint32_t PixelFromColorRef(COLORREF color) {
 
 int PictureIdForSize(int size) {
     const int index = size - expected::SMALLEST_SIZE;
-    return index >= 0 && index < static_cast<int>(std::size(PICTURE_IDS)) ? PICTURE_IDS[index] : 0;
+    const auto &ids = expected::PICTURE_IDS;
+    return index >= 0 && index < static_cast<int>(std::size(ids)) ? ids[index] : 0;
 }
 
 std::string PictureViolation(const Image &picture, int size) {
@@ -89,7 +87,7 @@ std::string PictureViolation(const Image &picture, int size) {
         squares.push_back(Crop(picture, Rect{i % size * edge, i / size * edge, edge, edge}));
         why = SquareViolation(squares[i], i == size * size - 1);
         for (int earlier = 0; earlier < i && why.empty(); ++earlier) {
-            why = SameImage(squares[earlier], squares[i]) ? "alike " + Square(earlier, size) : "";
+            why = squares[earlier] == squares[i] ? "alike " + Square(earlier, size) : "";
         }
         why = why.empty() ? "" : Square(i, size) + ": " + why;
     }

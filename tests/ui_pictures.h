@@ -8,8 +8,7 @@
 
 uint32_t PixelFromColorRef(COLORREF color);
 
-// The picture resource id for board size 3 to 6, as documented; the tests
-// keep their own table so that a wrong table in the game shows.
+// The picture resource id for board size 3 to 6, as expected.h has it.
 int PictureIdForSize(int size);
 
 // Empty when `picture` is the 300 x 300 board picture for `size`: only the

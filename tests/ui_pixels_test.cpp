@@ -2,9 +2,8 @@
 // cell and pixel by pixel, with the picture squares that the board names.
 #include "ui_harness.h"
 
-#include <sstream>
-
 #include "board_invariants.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui/ui.h"
 
@@ -13,45 +12,21 @@ namespace {
 constexpr int SIZES[] = {3, 4, 5, 6};
 constexpr int BEYOND = 24; // client pixels right of and below the board that are checked
 
-// Compares one screen cell with the picture square of the piece standing in
+// Compares each screen cell with the picture square of the piece standing in
 // it; the square follows from the piece's home, as the pictures are laid out.
-std::string CellViolation(const Image &shown, const Image &picture, int col, int row) {
-    const int size = boardSize;
-    const int edge = BOARD_PIXELS / size;
-    const Tile &piece = tiles[col][row];
-    const int cellX = col * BOARD_PIXELS / size;
-    const int cellY = row * BOARD_PIXELS / size;
-    const int squareX = piece.homeCol * BOARD_PIXELS / size;
-    const int squareY = piece.homeRow * BOARD_PIXELS / size;
-    int wrong = 0;
-    std::ostringstream first;
-    for (int y = 0; y < edge; ++y) {
-        for (int x = 0; x < edge; ++x) {
-            const uint32_t seen = PixelAt(shown, cellX + x, cellY + y);
-            const uint32_t wanted = PixelAt(picture, squareX + x, squareY + y);
-            if (seen != wanted && wrong++ == 0) {
-                first << " first at (" << cellX + x << ", " << cellY + y
-                      << "): " << DescribePixel(seen) << " instead of " << DescribePixel(wanted);
-            }
-        }
-    }
-    if (wrong == 0) {
-        return "";
-    }
-    std::ostringstream text;
-    text << "cell (" << col << ", " << row << ") should show the piece of home (" << piece.homeCol
-         << ", " << piece.homeRow << "); " << wrong << " pixels differ," << first.str();
-    return text.str();
-}
-
 void ExpectScreenShowsBoard(HWND window) {
     ASSERT_EQ(BoardInvariantViolation(), "");
     const Image picture = LoadPicture(GetModuleHandleA(nullptr), PictureIdForSize(boardSize));
     ASSERT_EQ(PictureViolation(picture, boardSize), "") << "the expected picture itself";
-    const Image shown = CaptureClient(window, BOARD_PIXELS, BOARD_PIXELS);
+    const Image shown = CaptureClient(window, expected::BOARD_EDGE, expected::BOARD_EDGE);
+    const Image wanted = RenderBoard(picture, CaptureBoard());
+    const int edge = expected::BOARD_EDGE / boardSize;
     for (int col = 0; col < boardSize; ++col) {
         for (int row = 0; row < boardSize; ++row) {
-            EXPECT_EQ(CellViolation(shown, picture, col, row), "");
+            const Rect cell{col * edge, row * edge, edge, edge};
+            EXPECT_EQ(ImageDifference(Crop(shown, cell), Crop(wanted, cell)), "")
+                << "cell (" << col << ", " << row << ") should show the piece of home ("
+                << tiles[col][row].homeCol << ", " << tiles[col][row].homeRow << ")";
         }
     }
 }
@@ -112,7 +87,7 @@ TEST_F(PixelTest, SizeDialogRedrawsTheBoardAtTheNewSize) {
         ExpectBox({ClickButton(buttonId), ClickButton(IDOK)});
         SendCommand(window, IDM_SIZE);
         DrainMessages();
-        ASSERT_EQ(boardSize, MIN_BOARD + buttonId - IDC_SIZE3);
+        ASSERT_EQ(boardSize, expected::SMALLEST_SIZE + buttonId - expected::SIZE_BUTTON_IDS[0]);
         ExpectScreenShowsBoard(window);
     }
 }
@@ -126,26 +101,26 @@ TEST_F(PixelTest, TheWindowAsCreatedShowsTheWholeStartBoard) {
     UpdateWindow(fresh);
     RECT client;
     GetClientRect(fresh, &client);
-    EXPECT_GE(client.right, BOARD_PIXELS);
-    EXPECT_GE(client.bottom, BOARD_PIXELS);
+    EXPECT_GE(client.right, expected::BOARD_EDGE);
+    EXPECT_GE(client.bottom, expected::BOARD_EDGE);
     ExpectScreenShowsBoard(fresh);
     DestroyWindow(fresh);
     DrainMessages();
 }
 
 TEST_F(PixelTest, NothingIsDrawnBeyondTheBoard) {
-    PlaceWindow(window, topmost, BOARD_PIXELS + BEYOND, BOARD_PIXELS + BEYOND);
+    PlaceWindow(window, topmost, expected::BOARD_EDGE + BEYOND, expected::BOARD_EDGE + BEYOND);
     UseFixedClock();
     SendCommand(window, IDM_NEW);
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
     const uint32_t background = PixelFromColorRef(GetSysColor(COLOR_WINDOW));
-    const int extent = BOARD_PIXELS + BEYOND;
+    const int extent = expected::BOARD_EDGE + BEYOND;
     const Image shown = CaptureClient(window, extent, extent);
     int wrong = 0;
     for (int y = 0; y < extent; ++y) {
         for (int x = 0; x < extent; ++x) {
-            const bool onBoard = x < BOARD_PIXELS && y < BOARD_PIXELS;
+            const bool onBoard = x < expected::BOARD_EDGE && y < expected::BOARD_EDGE;
             wrong += !onBoard && PixelAt(shown, x, y) != background ? 1 : 0;
         }
     }

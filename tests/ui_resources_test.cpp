@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "expected.h"
 #include "res/resource.h"
 #include "ui_pictures.h"
 #include "windows_environment.h"
@@ -180,14 +181,9 @@ TEST_F(ResourceTest, MenuHasOneGamePopupWithTheFourCommandsInOrder) {
     EXPECT_FALSE(reader.overrun);
 
     ASSERT_EQ(bar.size(), 1u);
-    EXPECT_EQ(bar[0].text, "&Game");
+    EXPECT_EQ(bar[0].text, expected::MENU_POPUP);
     EXPECT_EQ(bar[0].flags, MF_POPUP | MF_END);
-    struct Command {
-        const char *text;
-        uint16_t id;
-    };
-    const Command commands[] = {
-        {"&New", IDM_NEW}, {"&Size...", IDM_SIZE}, {"&About", IDM_ABOUT}, {"E&xit", IDM_EXIT}};
+    const auto &commands = expected::MENU_COMMANDS;
     const std::vector<MenuItem> &items = bar[0].items;
     ASSERT_EQ(items.size(), std::size(commands)) << "no more items, no separators";
     for (size_t i = 0; i < items.size(); ++i) {
@@ -276,87 +272,55 @@ DialogTemplate ReadDialog(const Bytes &bytes) {
 
 constexpr uint16_t BUTTON_ATOM = 0x80;
 constexpr uint16_t STATIC_ATOM = 0x82;
-constexpr uint16_t NO_ID = 0xFFFF;
 constexpr uint32_t DIALOG_STYLE = WS_POPUP | WS_CAPTION | DS_SETFONT;
 constexpr uint32_t PUSH_BUTTON = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr uint32_t TEXT = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
 constexpr uint32_t RADIO = WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON;
 
-struct ExpectedControl {
-    uint16_t classAtom;
-    uint16_t id;
-    const char *text; // null: any web address
-    int16_t x, y, cx, cy;
-    uint32_t style;
-};
+uint16_t ClassAtom(expected::ControlKind kind) {
+    return kind == expected::ControlKind::Text ? STATIC_ATOM : BUTTON_ATOM;
+}
 
-struct ExpectedDialog {
-    int id;
-    const char *caption;
-    int16_t x, y, cx, cy;
-    std::vector<ExpectedControl> controls;
-};
+uint32_t Style(expected::ControlKind kind) {
+    switch (kind) {
+    case expected::ControlKind::PushButton:
+        return PUSH_BUTTON;
+    case expected::ControlKind::Text:
+        return TEXT;
+    case expected::ControlKind::Radio:
+        return RADIO;
+    }
+    return 0;
+}
 
-const ExpectedDialog SIZE_DIALOG = {
-    IDD_SIZE,
-    "Game Size",
-    15,
-    5,
-    147,
-    123,
-    {
-        {BUTTON_ATOM, IDOK, "&OK", 15, 102, 50, 14, PUSH_BUTTON},
-        {STATIC_ATOM, IDC_SIZE_PROMPT, "How big should the board be?", 27, 7, 96, 8, TEXT},
-        {BUTTON_ATOM, IDC_SIZE3, "&3x3 (I can handle that)", 7, 24, 87, 10, RADIO},
-        {BUTTON_ATOM, IDC_SIZE4, "&4x4 (OK, I'll open my eyes...)", 7, 40, 105, 10, RADIO},
-        {BUTTON_ATOM, IDC_SIZE5, "&5x5 (Finally, a challenge)", 7, 56, 93, 10, RADIO},
-        {BUTTON_ATOM, IDC_SIZE6, "&6x6 (Hooah!)", 7, 72, 57, 10, RADIO},
-        {BUTTON_ATOM, IDCANCEL, "&Cancel", 81, 102, 50, 14, PUSH_BUTTON},
-    },
-};
-
-const ExpectedDialog ABOUT_DIALOG = {
-    IDD_ABOUT,
-    "About Glidora",
-    0,
-    0,
-    138,
-    74,
-    {
-        {STATIC_ATOM, NO_ID, "Made by Tovarin", 33, 7, 72, 8, TEXT},
-        {BUTTON_ATOM, IDOK, "&OK", 44, 53, 50, 14, PUSH_BUTTON},
-        {STATIC_ATOM, NO_ID, "February 2001", 45, 21, 46, 8, TEXT},
-        {STATIC_ATOM, NO_ID, nullptr, 22, 36, 94, 8, TEXT},
-    },
-};
-
-void ExpectControl(const DialogControl &control, const ExpectedControl &expected) {
-    EXPECT_TRUE(control.className.isOrdinal && control.className.ordinal == expected.classAtom)
+void ExpectControl(const DialogControl &control, const expected::Control &wanted) {
+    const uint16_t classAtom = ClassAtom(wanted.kind);
+    EXPECT_TRUE(control.className.isOrdinal && control.className.ordinal == classAtom)
         << "class " << (control.className.isOrdinal ? "atom" : control.className.text.c_str())
-        << " " << control.className.ordinal << " instead of atom " << expected.classAtom;
-    EXPECT_EQ(control.id, expected.id);
+        << " " << control.className.ordinal << " instead of atom " << classAtom;
+    EXPECT_EQ(control.id, wanted.id);
     EXPECT_FALSE(control.title.isOrdinal);
-    if (expected.text != nullptr) {
-        EXPECT_EQ(control.title.text, expected.text);
+    if (wanted.text != nullptr) {
+        EXPECT_EQ(control.title.text, wanted.text);
     } else {
         EXPECT_NE(control.title.text.find('.'), std::string::npos)
             << "a web address, not \"" << control.title.text << "\"";
     }
-    EXPECT_EQ(control.x, expected.x);
-    EXPECT_EQ(control.y, expected.y);
-    EXPECT_EQ(control.cx, expected.cx);
-    EXPECT_EQ(control.cy, expected.cy);
-    EXPECT_EQ(control.style, expected.style) << std::hex << control.style;
+    EXPECT_EQ(control.x, wanted.x);
+    EXPECT_EQ(control.y, wanted.y);
+    EXPECT_EQ(control.cx, wanted.cx);
+    EXPECT_EQ(control.cy, wanted.cy);
+    EXPECT_EQ(control.style, Style(wanted.kind)) << std::hex << control.style;
     EXPECT_EQ(control.exStyle, 0u);
     EXPECT_EQ(control.extraBytes, 0);
-    if (expected.classAtom == BUTTON_ATOM) {
+    if (classAtom == BUTTON_ATOM) {
         EXPECT_NE(control.style & BS_TYPEMASK, static_cast<uint32_t>(BS_DEFPUSHBUTTON))
             << "no default button";
     }
 }
 
-void ExpectDialog(const Bytes &bytes, const ExpectedDialog &expected) {
-    ASSERT_FALSE(bytes.empty()) << "no dialog " << expected.id;
+void ExpectDialog(const Bytes &bytes, const expected::Dialog &wanted) {
+    ASSERT_FALSE(bytes.empty()) << "no dialog " << wanted.id;
     const DialogTemplate dialog = ReadDialog(bytes);
     ASSERT_TRUE(dialog.classic) << "an extended template, not a classic DIALOG";
     EXPECT_FALSE(dialog.overrun);
@@ -366,26 +330,28 @@ void ExpectDialog(const Bytes &bytes, const ExpectedDialog &expected) {
     EXPECT_EQ(dialog.exStyle, 0u);
     EXPECT_FALSE(dialog.menu.present);
     EXPECT_FALSE(dialog.className.present) << "the standard dialog class";
-    EXPECT_EQ(dialog.caption, expected.caption);
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.font, "MS Sans Serif");
-    EXPECT_EQ(dialog.x, expected.x);
-    EXPECT_EQ(dialog.y, expected.y);
-    EXPECT_EQ(dialog.cx, expected.cx);
-    EXPECT_EQ(dialog.cy, expected.cy);
-    ASSERT_EQ(dialog.controls.size(), expected.controls.size());
-    for (size_t i = 0; i < expected.controls.size(); ++i) {
+    EXPECT_EQ(dialog.caption, wanted.caption);
+    EXPECT_EQ(dialog.pointSize, expected::DIALOG_POINT_SIZE);
+    EXPECT_EQ(dialog.font, expected::DIALOG_FONT);
+    EXPECT_EQ(dialog.x, wanted.x);
+    EXPECT_EQ(dialog.y, wanted.y);
+    EXPECT_EQ(dialog.cx, wanted.cx);
+    EXPECT_EQ(dialog.cy, wanted.cy);
+    ASSERT_EQ(dialog.controls.size(), wanted.controls.size());
+    for (size_t i = 0; i < wanted.controls.size(); ++i) {
         SCOPED_TRACE("control " + std::to_string(i + 1));
-        ExpectControl(dialog.controls[i], expected.controls[i]);
+        ExpectControl(dialog.controls[i], wanted.controls[i]);
     }
 }
 
 TEST_F(ResourceTest, SizeDialogTemplateIsAsDocumented) {
-    ExpectDialog(Read(MAKEINTRESOURCEA(IDD_SIZE), RT_DIALOG), SIZE_DIALOG);
+    ExpectDialog(Read(MAKEINTRESOURCEA(expected::SIZE_DIALOG_ID), RT_DIALOG),
+                 expected::SIZE_DIALOG);
 }
 
 TEST_F(ResourceTest, AboutDialogTemplateIsAsDocumented) {
-    ExpectDialog(Read(MAKEINTRESOURCEA(IDD_ABOUT), RT_DIALOG), ABOUT_DIALOG);
+    ExpectDialog(Read(MAKEINTRESOURCEA(expected::ABOUT_DIALOG_ID), RT_DIALOG),
+                 expected::ABOUT_DIALOG);
 }
 
 // ---- Pictures ---------------------------------------------------------------
@@ -398,23 +364,23 @@ BITMAPINFOHEADER ReadBitmapHeader(const Bytes &bytes) {
     return header;
 }
 
-constexpr int PICTURE_ROW_BYTES = BOARD_PIXELS * 3; // 900: already a multiple of four
+constexpr int PICTURE_ROW_BYTES = expected::BOARD_EDGE * 3; // 900: already a multiple of four
 
 TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
-    for (int size = MIN_BOARD; size <= MAX_BOARD; ++size) {
+    for (int size = expected::SMALLEST_SIZE; size <= expected::LARGEST_SIZE; ++size) {
         const int id = PictureIdForSize(size);
         SCOPED_TRACE("picture " + std::to_string(id) + " for size " + std::to_string(size));
         const Bytes bytes = Read(MAKEINTRESOURCEA(id), RT_BITMAP);
         ASSERT_FALSE(bytes.empty());
         const BITMAPINFOHEADER header = ReadBitmapHeader(bytes);
         EXPECT_EQ(header.biSize, sizeof header);
-        EXPECT_EQ(header.biWidth, BOARD_PIXELS);
-        EXPECT_EQ(std::abs(header.biHeight), BOARD_PIXELS);
+        EXPECT_EQ(header.biWidth, expected::BOARD_EDGE);
+        EXPECT_EQ(std::abs(header.biHeight), expected::BOARD_EDGE);
         EXPECT_EQ(header.biPlanes, 1);
         EXPECT_EQ(header.biBitCount, 24);
         EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
         const size_t needed = header.biSize + header.biClrUsed * sizeof(RGBQUAD) +
-                              static_cast<size_t>(PICTURE_ROW_BYTES) * BOARD_PIXELS;
+                              static_cast<size_t>(PICTURE_ROW_BYTES) * expected::BOARD_EDGE;
         ASSERT_GE(bytes.size(), needed);
         ASSERT_FALSE(::testing::Test::HasFailure());
         std::string why;
@@ -426,12 +392,12 @@ TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
 
 // ---- Icon -------------------------------------------------------------------
 
-constexpr int ICON_EDGE = 32;
-constexpr int ICON_COLOURS = 16;
-constexpr uint32_t ICON_BOARD = 0x800000; // RGB (128, 0, 0)
-constexpr uint32_t ICON_LINE = 0xC0C0C0;  // RGB (192, 192, 192)
-constexpr uint32_t ICON_DIGIT = 0xFFFFFF;
-constexpr int ICON_LINES[] = {10, 21};
+using expected::ICON_BOARD;
+using expected::ICON_COLOURS;
+using expected::ICON_DIGIT;
+using expected::ICON_EDGE;
+using expected::ICON_LINE;
+using expected::ICON_LINES;
 constexpr int ICON_XOR_ROW_BYTES = ICON_EDGE / 2; // 4 bits per pixel
 constexpr int ICON_AND_ROW_BYTES = ICON_EDGE / 8; // 1 bit per pixel, already 4-byte aligned
 
@@ -643,7 +609,7 @@ TEST_F(VersionTest, TextsNameTheProductAndTheProjectVersionInTheDeclaredLanguage
     ASSERT_EQ(strings->children.size(), 1u) << "texts in one language";
     const VersionNode &table = strings->children[0];
     const ProjectVersion version = VersionOfProject();
-    EXPECT_EQ(Text(table, "ProductName"), "Glidora");
+    EXPECT_EQ(Text(table, "ProductName"), expected::PRODUCT_NAME);
     EXPECT_NE(Text(table, "FileDescription"), "");
     EXPECT_EQ(Text(table, "FileVersion"), version.text);
     EXPECT_EQ(Text(table, "ProductVersion"), version.text);

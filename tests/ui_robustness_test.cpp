@@ -40,7 +40,7 @@ int SizeOfButton(int id) {
 }
 
 bool IsSolvedBoard(const BoardState &state) {
-    return SameBoard(state, SolvedBoard(state.boardSize));
+    return state == SolvedBoard(state.boardSize);
 }
 
 // ---- Dialogs answered at once -----------------------------------------------
@@ -291,9 +291,9 @@ std::string Violation(const Outcome &outcome, int size) {
     if (why.empty() && boardSize != size) {
         why = "the board size became " + std::to_string(boardSize);
     }
-    if (why.empty() && !SameBoard(CaptureBoard(), outcome.board)) {
-        why = "board " + DescribeBoard(CaptureBoard()) + " instead of " +
-              DescribeBoard(outcome.board);
+    if (why.empty() && CaptureBoard() != outcome.board) {
+        why = "board " + testing::PrintToString(CaptureBoard()) + " instead of " +
+              testing::PrintToString(outcome.board);
     }
     if (why.empty() && StepsNotRun() != 0) {
         why = "the expected win box did not show";
@@ -362,8 +362,7 @@ TEST_F(RobustnessTest, RandomMessagesAtEverySizeKeepTheBoardConsistent) {
         if (phase > 0) {
             const int button = PHASE_SIZE_BUTTONS[phase - 1];
             RunSizeDialog(window, button, IDOK);
-            ASSERT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(SizeOfButton(button))))
-                << DescribeBoard(CaptureBoard());
+            ASSERT_EQ(CaptureBoard(), SolvedBoard(SizeOfButton(button)));
         }
         for (int i = 0; i < MESSAGES_PER_PHASE; ++i, ++sent) {
             ASSERT_EQ(SendAndCheck(window, DrawAbuse(random), wins), "") << "message " << sent;
@@ -423,13 +422,12 @@ TEST_F(RobustnessTest, ThousandsOfDialogOpeningsLeakNothing) {
         RunSizeDialog(window, choice, commit ? IDOK : IDCANCEL);
         const int size = commit ? SizeOfButton(choice) : selection.boardSize;
         const int button = commit ? choice : selection.sizeButtonId;
-        ASSERT_TRUE(SameSelection(CurrentSelection(), SizeSelection{size, button, size, button}))
-            << "opening " << opening << ": " << DescribeSelection(CurrentSelection());
-        ASSERT_TRUE(SameBoard(CaptureBoard(), commit ? SolvedBoard(size) : kept))
-            << "opening " << opening << ": " << DescribeBoard(CaptureBoard());
+        ASSERT_EQ(CurrentSelection(), (SizeSelection{size, button, size, button}))
+            << "opening " << opening;
+        ASSERT_EQ(CaptureBoard(), commit ? SolvedBoard(size) : kept) << "opening " << opening;
         const BoardState beforeAbout = CaptureBoard();
         RunAboutDialog(window);
-        ASSERT_TRUE(SameBoard(CaptureBoard(), beforeAbout)) << "About, opening " << opening;
+        ASSERT_EQ(CaptureBoard(), beforeAbout) << "About, opening " << opening;
         ASSERT_EQ(StepsNotRun(), 0u) << "opening " << opening;
         if (opening % DRAIN_EVERY_OPENINGS == 0) {
             DrainMessages();

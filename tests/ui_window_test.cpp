@@ -34,7 +34,7 @@ SIZE FrameAroundBoard() {
     const int sides = GetSystemMetrics(SM_CXDLGFRAME) + frame + GetSystemMetrics(SM_CXEDGE);
     const int ends = GetSystemMetrics(SM_CYDLGFRAME) + frame + GetSystemMetrics(SM_CYEDGE);
     const int bars = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU);
-    return {BOARD_PIXELS + 2 * sides, BOARD_PIXELS + 2 * ends + bars};
+    return {expected::BOARD_EDGE + 2 * sides, expected::BOARD_EDGE + 2 * ends + bars};
 }
 
 void ExpectWinBox() {
@@ -66,13 +66,13 @@ class WindowTest : public GameWindowTest {
 
 TEST_F(WindowTest, StartsWithTheDocumentedSizeSelection) {
     const SizeSelection startup = StartupSelection();
-    const SizeSelection documented = {START_SIZE, IDC_SIZE4, START_SIZE, IDC_SIZE4};
-    EXPECT_TRUE(SameSelection(startup, documented)) << DescribeSelection(startup);
+    const int button = expected::START_SIZE_BUTTON_ID;
+    const SizeSelection documented = {START_SIZE, button, START_SIZE, button};
+    EXPECT_EQ(startup, documented);
 }
 
 TEST_F(WindowTest, OpensOnASolvedBoardWithoutAnyBox) {
-    EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)))
-        << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     EXPECT_TRUE(IsSolved());
     EXPECT_TRUE(pictureAvailable);
     EXPECT_TRUE(SeenBoxes().empty());
@@ -108,8 +108,8 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     RECT client;
     GetWindowRect(fresh, &frame);
     GetClientRect(fresh, &client);
-    EXPECT_EQ(client.right, BOARD_PIXELS);
-    EXPECT_EQ(client.bottom, BOARD_PIXELS);
+    EXPECT_EQ(client.right, expected::BOARD_EDGE);
+    EXPECT_EQ(client.bottom, expected::BOARD_EDGE);
     if (ModernFrame()) {
         EXPECT_GT(frame.right - frame.left, expected::WINDOW_WIDTH);
         EXPECT_GT(frame.bottom - frame.top, expected::WINDOW_HEIGHT);
@@ -125,10 +125,11 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
     ASSERT_EQ(GetMenuItemCount(bar), 1);
     const HMENU game = GetSubMenu(bar, 0);
     ASSERT_NE(game, nullptr);
-    const UINT commands[] = {IDM_NEW, IDM_SIZE, IDM_ABOUT, IDM_EXIT};
-    ASSERT_EQ(GetMenuItemCount(game), 4);
-    for (int item = 0; item < 4; ++item) {
-        EXPECT_EQ(GetMenuItemID(game, item), commands[item]) << "item " << item;
+    const auto &commands = expected::MENU_COMMANDS;
+    ASSERT_EQ(GetMenuItemCount(game), static_cast<int>(std::size(commands)));
+    for (int item = 0; item < GetMenuItemCount(game); ++item) {
+        EXPECT_EQ(GetMenuItemID(game, item), static_cast<UINT>(commands[item].id))
+            << "item " << item;
     }
     DestroyWindow(fresh);
     DrainMessages();
@@ -137,7 +138,7 @@ TEST_F(WindowTest, HasTheDocumentedClassTitleStylesSizeAndMenu) {
 TEST_F(WindowTest, RightSlidesThePieceLeftOfTheGapAndRedrawsWithoutErase) {
     const BoardState expected = PredictBoard([] { MoveTile(MoveRight); });
     EXPECT_EQ(SendKey(window, VK_RIGHT), 0);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), expected);
     EXPECT_EQ(blankCol, START_SIZE - 2);
     EXPECT_EQ(blankRow, START_SIZE - 1);
     EXPECT_EQ(tiles[START_SIZE - 1][START_SIZE - 1].homeCol, START_SIZE - 2);
@@ -154,7 +155,7 @@ TEST_F(WindowTest, LeftAndUpOnTheSolvedBoardAnnounceTheWin) {
         ExpectWinBox();
         EXPECT_EQ(SendKey(window, key), 0);
         EXPECT_EQ(StepsNotRun(), 0u);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), SolvedBoard(START_SIZE)));
+        EXPECT_EQ(CaptureBoard(), SolvedBoard(START_SIZE));
     }
     ASSERT_EQ(SeenBoxes().size(), 2u);
     for (const BoxRecord &box : SeenBoxes()) {
@@ -179,7 +180,7 @@ TEST_F(WindowTest, EveryKeyThatLeavesTheBoardSolvedAnnouncesAgain) {
             ++announced;
         }
         EXPECT_EQ(SendKey(window, keyCase.key), 0);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+        EXPECT_EQ(CaptureBoard(), expected);
         EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announced);
     }
 }
@@ -195,7 +196,7 @@ TEST_F(WindowTest, KeysOtherThanArrowsDoNothingEvenOnASolvedBoard) {
         for (WPARAM key : others) {
             EXPECT_EQ(SendKey(window, key), 0) << key;
         }
-        EXPECT_TRUE(SameBoard(CaptureBoard(), before));
+        EXPECT_EQ(CaptureBoard(), before);
         EXPECT_FALSE(HasUpdateRegion(window));
     }
     EXPECT_TRUE(SeenBoxes().empty());
@@ -235,7 +236,7 @@ void CheckPress(HWND window, const PressCase &press) {
     EXPECT_EQ(StepsNotRun(), 0u);
     EXPECT_EQ(clickX, press.x);
     EXPECT_EQ(clickY, press.y);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+    EXPECT_EQ(CaptureBoard(), expected);
     EXPECT_EQ(BoxesCaptioned(expected::WIN_CAPTION), announces ? 1 : 0);
     EXPECT_EQ(SeenBoxes().size(), announces ? 1u : 0u);
     if (announces) {
@@ -289,10 +290,10 @@ TEST_F(WindowTest, NewScramblesFromTheClockSeedWithOnePaint) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const BoardState expected = ReplayScramble(seed);
-        ASSERT_FALSE(SameBoard(expected, CaptureBoard()));
+        ASSERT_NE(expected, CaptureBoard());
         SettleWindow(window);
         EXPECT_EQ(SendCommand(window, IDM_NEW), 0);
-        EXPECT_TRUE(SameBoard(CaptureBoard(), expected)) << DescribeBoard(CaptureBoard());
+        EXPECT_EQ(CaptureBoard(), expected);
         EXPECT_EQ(BoardInvariantViolation(), "");
         EXPECT_FALSE(IsSolved());
         EXPECT_TRUE(UpdateRegionIsWholeClient(window));
@@ -314,8 +315,8 @@ TEST_F(WindowTest, UnknownCommandsReturnZeroAndChangeNothing) {
     for (WPARAM command : unknown) {
         EXPECT_EQ(SendCommand(window, command), 0) << command;
     }
-    EXPECT_TRUE(SameBoard(CaptureBoard(), before)) << DescribeBoard(CaptureBoard());
-    EXPECT_TRUE(SameSelection(CurrentSelection(), selection));
+    EXPECT_EQ(CaptureBoard(), before);
+    EXPECT_EQ(CurrentSelection(), selection);
     EXPECT_FALSE(HasUpdateRegion(window));
     EXPECT_FALSE(DrainMessages().seen);
     EXPECT_TRUE(IsWindow(window));
@@ -328,7 +329,7 @@ TEST_F(WindowTest, CommandsReadOnlyTheLowHalfOfWParam) {
     const BoardState expected = ReplayScramble(static_cast<uint32_t>(FIXED_CLOCK_SECONDS));
     constexpr WORD FROM_ACCELERATOR = 1;
     EXPECT_EQ(SendCommand(window, MAKEWPARAM(IDM_NEW, FROM_ACCELERATOR)), 0);
-    EXPECT_TRUE(SameBoard(CaptureBoard(), expected));
+    EXPECT_EQ(CaptureBoard(), expected);
 }
 
 TEST_F(WindowTest, ExitPostsCloseAndTheLoopEndsWithQuitZero) {
@@ -463,7 +464,7 @@ TEST_F(WinMainTest, ReturnsTheCodeOfTheQuitMessage) {
 TEST_F(WinMainTest, ReportsAClassThatCannotBeRegisteredAndReturnsZero) {
     appInstance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(RegisterMainWindowClass());
-    ExpectMessageBox("Error!", "Window Registration Failed!", true);
+    ExpectMessageBox(expected::REGISTRATION_ERROR_CAPTION, expected::REGISTRATION_ERROR_TEXT, true);
     EXPECT_EQ(RunWinMain(Ending::ExitCommand), 0);
     EXPECT_FALSE(driver.sawWindow);
     ASSERT_EQ(SeenBoxes().size(), 1u);
