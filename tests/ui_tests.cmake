@@ -33,7 +33,7 @@ function(glidora_frame_settings out caption menu padded_border)
     set(${out} "${settings}" PARENT_SCOPE)
 endfunction()
 
-include(${PROJECT_SOURCE_DIR}/cmake/wine_prefix.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_prefix.cmake)
 
 if(GLIDORA_WINE_RUN)
     set(unmanaged_settings "REGEDIT4\n")
