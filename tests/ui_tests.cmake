@@ -105,12 +105,12 @@ function(glidora_add_window_test target resources)
     glidora_register_ui_test(${target} ${ARGN})
 endfunction()
 
-# Under Wine a full paint of the board takes about a millisecond and a dialog
-# opening some 25 ms, nearly all of it Wine's own requests to its server, not
-# drawing: the robustness program's 70 000 paints fill one test, its random
-# messages and 2 000 dialog openings the other. It runs off screen: it reads
-# pixels only once each case is over.
-set(GLIDORA_ROBUSTNESS_SHARDS 2)
+# Under Wine, off screen, a full paint of the board takes about a millisecond
+# and a dialog opening some 20 ms, nearly all of it Wine's own requests to its
+# server (some 30 a paint, 900 a dialog): on a busy machine each of the
+# robustness program's cases (100 000 messages, 70 000 paints, 2 000 dialog
+# openings) needs a test of its own, the last two well over half a minute.
+set(GLIDORA_ROBUSTNESS_SHARDS 3)
 
 foreach(program IN LISTS GLIDORA_WINDOW_TESTS)
     if(program STREQUAL ui_nopictures_test)
