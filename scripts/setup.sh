@@ -12,7 +12,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 wine64 fonts-wine
-  xvfb xdotool imagemagick libxdo-dev
+  xvfb xauth xdotool imagemagick libxdo-dev
   zip unzip shellcheck
 )
 

@@ -68,7 +68,7 @@ glidora_warnings(e2e_harness)
 # server is ended after the last test; nothing left to end is no failure.
 # A run killed outright may have left a server behind, whose desktop process
 # still belongs to a display that is gone: it is ended first.
-include(${PROJECT_SOURCE_DIR}/cmake/wine_prefix.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_prefix.cmake)
 function(glidora_e2e_prefix prefix)
     set(GLIDORA_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh --buffer-output --arch
                          ${GLIDORA_E2E_WINE_ARCH})

@@ -339,8 +339,7 @@ std::string SendEveryCommand(HWND window, int &wins) {
 }
 
 // The pixels are compared exactly: the window stays on top of everything.
-// Two shards share the cases by their order (see ui_tests.cmake), so that the
-// paints, second of three, run alone.
+// Under Wine each case is a shard of its own (see ui_tests.cmake).
 class RobustnessTest : public GameWindowTest {
   protected:
     RobustnessTest() {

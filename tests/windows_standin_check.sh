@@ -90,7 +90,7 @@ only_googletest_programs() {
 msvc=$work/msvc
 step "configuring the Visual Studio stand-in (clang-cl, MSVC mode, i686)"
 cmake -G "Ninja Multi-Config" -S "$source_dir" -B "$msvc" \
-  -DCMAKE_TOOLCHAIN_FILE="$source_dir/tools/windows_standin_msvc.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/tests/windows_standin_msvc.cmake" \
   -DCMAKE_CONFIGURATION_TYPES="Release;Debug" -DGLIDORA_GOOGLETEST_SOURCE="$googletest" \
   >"$work/msvc-configure.log" 2>&1 || {
   cat "$work/msvc-configure.log"
@@ -165,7 +165,7 @@ llvm-windres -O res -I "$mingw_root/include" -I "$msvc/generated" -I "$source_di
 mingw=$work/mingw
 step "configuring the MSYS2 stand-in (MinGW-w64 GCC, i686, nothing outside its root)"
 cmake -G Ninja -S "$source_dir" -B "$mingw" \
-  -DCMAKE_TOOLCHAIN_FILE="$source_dir/tools/windows_standin_mingw.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/tests/windows_standin_mingw.cmake" \
   -DCMAKE_MAKE_PROGRAM="$(command -v ninja)" -DCMAKE_BUILD_TYPE=Release \
   -DGLIDORA_GOOGLETEST_SOURCE="$googletest" >"$work/mingw-configure.log" 2>&1 || {
   cat "$work/mingw-configure.log"
