@@ -77,7 +77,7 @@ fi
 # Made whole in the build tree first, so that dist/ never mixes the files of
 # two builds, even when this stops half way.
 stage=$build/dist
-tools/make_package.sh "$build/ui/glidora.exe" "$name_version" "$stage"
+scripts/make_package.sh "$build/ui/glidora.exe" "$name_version" "$stage"
 archive=glidora-$name_version-win32.zip
 
 # The compiler, binutils and MinGW-w64 runtime (the CRT and libstdc++ are

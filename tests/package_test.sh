@@ -5,7 +5,7 @@
 # that verifies, and text files with Windows line ends.
 #   package_test.sh <built glidora.exe> <version> <work dir>
 set -uo pipefail
-tools=$(cd "$(dirname "$0")/../tools" && pwd)
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 # Each must be given: an empty work dir would put folders under /.
 exe=${1:?usage: package_test.sh <glidora.exe> <version> <work dir>}
 version=${2:?usage: package_test.sh <glidora.exe> <version> <work dir>}
@@ -20,11 +20,11 @@ fail() {
 
 rm -rf "$work"
 mkdir -p "$work/first" "$work/elsewhere"
-"$tools/make_package.sh" "$exe" "$version" "$work/first" || fail "make_package.sh failed"
+"$scripts/make_package.sh" "$exe" "$version" "$work/first" || fail "make_package.sh failed"
 (
     cd "$work/elsewhere"
     umask 077
-    TZ=America/St_Johns LC_ALL=C "$tools/make_package.sh" "$exe" "$version" second
+    TZ=America/St_Johns LC_ALL=C "$scripts/make_package.sh" "$exe" "$version" second
 ) || fail "make_package.sh failed the second time"
 
 zip=$work/first/$name

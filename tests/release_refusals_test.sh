@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The release (scripts/package.sh, tools/make_package.sh) on a small copy of
+# The release (scripts/package.sh, scripts/make_package.sh) on a small copy of
 # the project whose install step and CMake are stand-ins: a checkout with
 # changes is refused before anything is installed or built, or packed under
 # a name that says so; without a commit time and without SOURCE_DATE_EPOCH
@@ -43,9 +43,9 @@ chmod +x "$work/bin/cmake" "$work/bin/sha256sum"
 # (or, with "no-git", a tree without its history).
 make_tree() {
     local tree=$work/$1
-    mkdir -p "$tree/scripts" "$tree/tools" "$tree/docs" "$tree/build/package"
+    mkdir -p "$tree/scripts" "$tree/docs" "$tree/build/package"
     cp "$source_dir/scripts/package.sh" "$tree/scripts/"
-    cp "$source_dir/tools/make_package.sh" "$tree/tools/"
+    cp "$source_dir/scripts/make_package.sh" "$tree/scripts/"
     cp "$source_dir/LICENSE" "$tree/"
     cp "$source_dir/docs/player-readme.txt" "$tree/docs/"
     # shellcheck disable=SC2016 # the stand-in expands it
@@ -122,7 +122,7 @@ tree=$(make_tree history-less no-git)
 refused "no history, no SOURCE_DATE_EPOCH" "$tree" "$(package "$tree")" 'SOURCE_DATE_EPOCH'
 refused "no history, no --allow-dirty" "$tree" "$(package "$tree" SOURCE_DATE_EPOCH=1)" \
     'cannot read.*--allow-dirty'
-said=$(cd "$tree" && env -u SOURCE_DATE_EPOCH tools/make_package.sh scripts/setup.sh 1.0.0 dist 2>&1)
+said=$(cd "$tree" && env -u SOURCE_DATE_EPOCH scripts/make_package.sh scripts/setup.sh 1.0.0 dist 2>&1)
 status=$?
 [ $status -ne 0 ] || fail "make_package.sh packed without a commit time"
 [[ $said == *SOURCE_DATE_EPOCH* ]] || fail "make_package.sh without a commit time: $said"

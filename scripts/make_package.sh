@@ -2,13 +2,13 @@
 # Packs a built glidora.exe for players, reproducibly: the same exe, version
 # and commit give the same bytes on any machine, whatever its folder, clock,
 # time zone, locale or umask.
-#   tools/make_package.sh <glidora.exe> <version> <output dir>
+#   scripts/make_package.sh <glidora.exe> <version> <output dir>
 # Writes <output dir>/glidora-<version>-win32.zip, holding glidora.exe,
 # LICENSE.txt and README.txt in that order, and <output dir>/SHA256SUMS.
 # Every member is dated with SOURCE_DATE_EPOCH when it is set, and otherwise
 # with the time of the checkout's commit; without either it stops.
 set -euo pipefail
-usage="usage: tools/make_package.sh <glidora.exe> <version> <output dir>"
+usage="usage: scripts/make_package.sh <glidora.exe> <version> <output dir>"
 root=$(cd "$(dirname "$0")/.." && pwd)
 exe=${1:?$usage}
 version=${2:?$usage}
