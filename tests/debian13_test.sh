@@ -8,6 +8,8 @@
 # its own: what it mounts, and any mount the script might leak, stays there.
 # shellcheck disable=SC2016 # the stand-ins expand what they are given
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 if [ "$(id -u)" -eq 0 ] && [ -z "${DEBIAN13_TEST_PRIVATE:-}" ]; then
     exec env DEBIAN13_TEST_PRIVATE=1 unshare --mount --propagation private "$0" "$@"
 elif [ -n "${DEBIAN13_TEST_PRIVATE:-}" ]; then
@@ -19,12 +21,6 @@ fi
 script=$(cd "$(dirname "$0")/.." && pwd)/tools/debian13.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 mkdir -p "$work/foreign"
 touch "$work/foreign/notes.txt"
@@ -38,8 +34,8 @@ done
 [ -e "$(dirname "$script")/../build/debian13" ] && fail "a refused --keep was made"
 if [ "$(id -u)" -ne 0 ]; then
     echo "not root: namespaces and mounts are not tried"
-    echo "debian13: $failures failed"
-    exit $failures
+    finish debian13
+    exit
 fi
 
 # The root: an empty Debian; the command inside: a sleep that can be found.
@@ -101,5 +97,4 @@ done
 [ "$(findmnt -rn -o TARGET)" = "$mounts" ] || fail "mounts left: $(findmnt -rn -o TARGET | grep -vxF "$mounts")"
 [ "$(ls -A "$work/tmp")" = "glidora-debian13.kept" ] || fail "left in TMPDIR: $(ls -A "$work/tmp")"
 
-echo "debian13: $failures failed"
-[ $failures -eq 0 ]
+finish "debian13"

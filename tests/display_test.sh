@@ -5,10 +5,11 @@
 # safe under set -e when the server is gone already, and a private server
 # dies with the shell that started it, even one killed outright.
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
 orphan=""
-failures=0
 # shellcheck source=scripts/display.sh
 source "$scripts/display.sh"
 
@@ -20,11 +21,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # A display number that no server holds: neither its socket nor its lock.
 dead=:200
@@ -110,5 +106,4 @@ else
     fi
 fi
 
-echo "display: $failures failed"
-[ $failures -eq 0 ]
+finish "display"

@@ -5,18 +5,14 @@
 # that verifies, and text files with Windows line ends.
 #   package_test.sh <built glidora.exe> <version> <work dir>
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 # Each must be given: an empty work dir would put folders under /.
 exe=${1:?usage: package_test.sh <glidora.exe> <version> <work dir>}
 version=${2:?usage: package_test.sh <glidora.exe> <version> <work dir>}
 work=${3:?usage: package_test.sh <glidora.exe> <version> <work dir>}
 name=glidora-$version-win32.zip
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 rm -rf "$work"
 mkdir -p "$work/first" "$work/elsewhere"
@@ -50,6 +46,5 @@ done
 grep -q "^Glidora $version"$'\r$' "$work/README.txt" || fail "README.txt does not name version $version"
 grep -q 'Copyright (c) 2026 The Glidora authors' "$work/LICENSE.txt" || fail "LICENSE.txt"
 
-echo "package: $failures failed"
 [ $failures -eq 0 ] && rm -rf "$work"
-[ $failures -eq 0 ]
+finish package

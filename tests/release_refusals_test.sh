@@ -8,17 +8,13 @@
 # fresh one; BUILDINFO.txt names the commit and the toolchain's packages;
 # dist/ never mixes two builds.
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 commit_time=1700000000 # 2023-11-14 22:13:20 UTC
 commit_stamp=20231114.221320
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # CMake's stand-in: configuring makes the tree and notes whether it was
 # fresh, building writes an "exe".
@@ -154,5 +150,4 @@ else
     echo "not root: the checkout owned by another user is not tried"
 fi
 
-echo "release refusals: $failures failed"
-[ $failures -eq 0 ]
+finish "release refusals"

@@ -5,15 +5,11 @@
 # what to do, not blaming the network.
 # shellcheck disable=SC2016 # the stand-ins expand what they are given
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 setup=$(cd "$(dirname "$0")/../scripts" && pwd)/setup.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # A root shell that lacks every package; apt-get update fails while the file
 # "syncs" holds a count above zero, taking one off each time.
@@ -58,5 +54,4 @@ waited=$(awk '{ s += $1 } END { print s + 0 }' "$work/slept")
 [ "$waited" -ge 300 ] || fail "gave up after $waited s"
 grep -q installed "$work/apt" && fail "installed from incomplete package lists"
 
-echo "setup: $failures failed"
-[ $failures -eq 0 ]
+finish "setup"

@@ -6,6 +6,8 @@
 # fails, the suites that need one are not run, never on the caller's display.
 # shellcheck disable=SC2016 # the stand-ins expand what they are given
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 pids=()
@@ -14,12 +16,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 mkdir -p "$work/bin" "$work/a/scripts" "$work/a/build/windows64/wineprefix"
 cp "$source_dir"/scripts/{test,display,wine,totals,build-presets}.sh "$work/a/scripts/"
@@ -95,5 +91,4 @@ alive "${pids[1]}" || fail "a waiting run that was stopped ended the live run's 
 [ -e "$work/wineserver" ] && fail "a waiting run ran wineserver: $(cat "$work/wineserver")"
 [ -e "$work/ctest" ] && fail "a waiting run tested: $(cat "$work/ctest")"
 
-echo "test command: $failures failed"
-[ $failures -eq 0 ]
+finish "test command"

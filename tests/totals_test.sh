@@ -6,17 +6,13 @@
 # with no failing test, leaves no record or one that cannot be read, counts as
 # a failure.
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 # shellcheck source=scripts/totals.sh
 source "$scripts/totals.sh"
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 mkdir -p "$work/src" "$work/none"
 cat >"$work/src/CMakeLists.txt" <<'EOF'
@@ -90,5 +86,4 @@ PATH="$work/mute:$PATH" count_suite mute "$work/src.xml" 8 >/dev/null
 PATH="$work/none" count_suite no-awk "$work/src.xml" 8 >/dev/null
 [ "$TESTS_FAILED" -eq 3 ] || fail "unreadable records counted $TESTS_FAILED failures, not 3"
 
-echo "totals: $failures failed"
-[ $failures -eq 0 ]
+finish "totals"

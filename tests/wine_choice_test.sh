@@ -2,15 +2,11 @@
 # The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader,
 # and wine-run.sh's refusals: a prefix of the other kind, none, a relative one.
 set -uo pipefail
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # Runs choose_wine_arch in a clean shell with `loader` as wine32's loader;
 # prints "<status> <arch> <reason>" and, on its own lines, what it said.
@@ -79,5 +75,4 @@ for args in "" "--arch win64" "relative/prefix none.exe"; do
 done
 [ -z "$(ls -A "$work/cwd")" ] || fail "wine-run.sh made $(ls -A "$work/cwd") in the caller's folder"
 
-echo "wine choice: $failures failed"
-[ $failures -eq 0 ]
+finish "wine choice"
