@@ -121,6 +121,9 @@ run_inside() {
             --aptopt='Acquire::Check-Valid-Until "false"' trixie "$root"
         echo ready >"$root/$MARKER"
     fi
+    # The root a mount point of its own, as / is on a real system: a tool
+    # inside that changes the propagation of / (unshare) needs that.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"
