@@ -13,11 +13,12 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth xdotool imagemagick libxdo-dev
-  zip unzip shellcheck
+  zip unzip shellcheck mount
 )
 
 # Every name above exists on both releases (libclang-rt-dev is the unversioned
-# name of clang's runtime libraries, which the fuzzer and sanitizers link).
+# name of clang's runtime libraries, which the fuzzer and sanitizers link;
+# mount, which tools/debian13.sh and its test use, is not essential on 13).
 release=$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}")
 echo "setup: found ${release:-an unknown release}"
 

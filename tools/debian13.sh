@@ -18,6 +18,8 @@
 # look (chroot DIR bash). The command runs without network, after setup.sh has
 # installed what the project needs.
 set -euo pipefail
+# A failing step inside $(...) stops the script too.
+shopt -s inherit_errexit
 caller_dir=$PWD
 cd "$(dirname "$0")/.."
 repo=$(pwd -P)
