@@ -209,10 +209,11 @@ fi
 # unshare holds back SIGINT and SIGTERM while it waits; killed, it takes the
 # first process inside along (--kill-child), and with it the namespaces. It
 # dies with this script (--pdeathsig), and is waited for in the background so
-# that a signal to this script is acted on at once.
+# that a signal to this script is acted on at once. It also leaves SIGINT and
+# SIGQUIT ignored in what it starts: the command inside gets them back.
 setpriv --pdeathsig KILL -- env -u TMPDIR unshare --mount --propagation private --mount-proc \
-    --pid --kill-child -- "$repo/tools/debian13.sh" --in-namespaces \
-    "$(readlink /proc/self/ns/mnt)" "$keep" "$@" 8<&- &
+    --pid --kill-child -- env --default-signal=INT,QUIT "$repo/tools/debian13.sh" \
+    --in-namespaces "$(readlink /proc/self/ns/mnt)" "$keep" "$@" 8<&- &
 inner=$!
 status=0
 wait "$inner" || status=$?
