@@ -42,8 +42,8 @@ fi
 mkdir -p "$work/bin" "$work/tmp"
 printf '#!/bin/sh\nfor a; do root=$a; done\nmkdir -p "$root/etc" "$root/proc" "$root/sys" "$root/dev"
 echo 13.0 >"$root/etc/debian_version"\n' >"$work/bin/mmdebstrap"
-printf '#!/bin/bash\n[[ $* == *scripts/setup.sh* ]] && exit 0\nexec -a "$SLEEPER" sleep 300\n' \
-    >"$work/bin/chroot"
+printf '#!/bin/bash\n[[ $* == *scripts/setup.sh* ]] && exit 0\ngrep SigIgn /proc/self/status >"$IGNORED"
+exec -a "$SLEEPER" sleep 300\n' >"$work/bin/chroot"
 chmod +x "$work/bin"/*
 sleeper=glidora-debian13-test-$$
 
@@ -58,7 +58,8 @@ sleeper_pids() {
 run_and_end() {
     local pid
     set -m
-    TMPDIR=$work/tmp PATH="$work/bin:$PATH" SLEEPER=$sleeper "$script" >"$work/said" 2>&1 &
+    TMPDIR=$work/tmp PATH="$work/bin:$PATH" SLEEPER=$sleeper IGNORED=$work/ignored "$script" \
+        >"$work/said" 2>&1 &
     pid=$!
     set +m
     for _ in $(seq 300); do
@@ -87,6 +88,8 @@ run_and_end INT INT
 [ "$status" -eq 130 ] || fail "two SIGINTs: exit $status: $(cat "$work/said")"
 [ -e "$legacy" ] && fail "the earlier root was not removed: $(cat "$work/said")"
 [ -e "$kept" ] || fail "a root kept with --keep was removed"
+# Ctrl-C and Ctrl-\ work inside, whatever the caller ignores.
+(($(awk '{ print "0x" $2 }' "$work/ignored") & 0x6)) && fail "ignored inside: $(cat "$work/ignored")"
 run_and_end KILL
 [ "$status" -eq 137 ] || fail "SIGKILL: exit $status"
 for _ in $(seq 20); do
