@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Glidora needs on Debian 12 or 13,
 # as root:
-# both Windows toolchains and both Wines, since the x86-64 build runs where the
-# host cannot run 32-bit code.
+# both Windows toolchains, and both Wines where the host runs 32-bit x86 code;
+# where it does not, the x86-64 build runs under wine64 and wine32, which could
+# not start there, is left out.
 # Installs only the packages that are missing; when everything is present it
 # touches nothing and says so.
 set -euo pipefail
@@ -11,7 +12,7 @@ PACKAGES=(
   cmake ninja-build g++ clang clang-format libclang-rt-dev lld llvm
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev libbenchmark-dev
-  wine wine32:i386 wine64 fonts-wine
+  wine wine64 fonts-wine
   xvfb xauth xdotool imagemagick libxdo-dev
   zip unzip shellcheck mount
 )
@@ -19,8 +20,29 @@ PACKAGES=(
 # Every name above exists on both releases (libclang-rt-dev is the unversioned
 # name of clang's runtime libraries, which the fuzzer and sanitizers link;
 # mount, which tools/debian13.sh and its test use, is not essential on 13).
+
 release=$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}")
 echo "setup: found ${release:-an unknown release}"
+
+# shellcheck source=scripts/wine.sh
+source "$(dirname "$0")/wine.sh"
+want_wine32=1
+APT_ARCHITECTURES=()
+if [ "$(kernel_runs_i386)" = no ]; then
+  want_wine32=0
+  echo "setup: this host cannot run 32-bit x86 code, so wine32 is left out" \
+    "(the tests run the x86-64 build under wine64)"
+  # Then, unless something of i386 is installed, apt reads the package lists of
+  # the native architecture only: a mirror whose i386 lists are out of step
+  # does not stop a host that would never use them.
+  native=$(dpkg --print-architecture)
+  installed=$(dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' 2>/dev/null || true)
+  if [ -n "$native" ] && ! grep -qx 'installed i386' <<<"$installed"; then
+    APT_ARCHITECTURES=(-o "APT::Architectures=$native")
+  fi
+else
+  PACKAGES+=(wine32:i386)
+fi
 
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]
@@ -32,7 +54,9 @@ for pkg in "${PACKAGES[@]}"; do
 done
 
 need_i386=0
-dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+if [ $want_wine32 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  need_i386=1
+fi
 
 if [ ${#missing[@]} -eq 0 ] && [ $need_i386 -eq 0 ]; then
   echo "setup: all build and test packages are present"
@@ -55,7 +79,7 @@ export DEBIAN_FRONTEND=noninteractive
 # them rather than fail on the lock. apt-get waits for dpkg's lock itself,
 # but not for that of the package lists.
 apt_get() {
-  LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "$@"
+  LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "${APT_ARCHITECTURES[@]}" "$@"
 }
 # A mirror in the middle of a sync serves index files that do not match its
 # Release file yet; apt says so and ignores them (status 2 below). Going on

@@ -4,7 +4,7 @@
 #
 # win32 runs the shipped 32-bit build under wine32; win64 runs the 64-bit build
 # of the same sources under wine64, for hosts whose kernel runs no 32-bit x86
-# code at all (there wine32's loader fails with "Exec format error").
+# code at all (the kernel refuses such programs: "Exec format error").
 # GLIDORA_WINE_ARCH=win32|win64 chooses; unset, the host is probed.
 #
 #   choose_wine_arch     exports GLIDORA_WINE_ARCH and GLIDORA_WINE_REASON and
@@ -15,32 +15,85 @@
 WINE32_LOADER=/usr/lib/wine/wine
 WINE64_LOADER=/usr/lib/wine/wine64
 
-# Runs wine32's loader, which is itself 32-bit x86 code: whether it starts is
-# whether this host runs such code. Sets probed_arch and probed_reason. Only a
-# host that refuses 32-bit code gets the 64-bit build (probed_arch win64); a
-# wine32 that is missing or broken gets none (probed_arch empty), since
-# falling back would leave the shipped 32-bit build untested while the run
-# passes.
+# A whole 32-bit x86 Linux program, 96 bytes: an ELF header, one program header
+# loading the file at 0x08048000, and the code at 0x08048054, exit(42) by int 0x80.
+I386_PROGRAM_HEX='7f454c46 01010100 00000000 00000000 0200 0300 01000000 54800408
+    34000000 00000000 00000000 3400 2000 0100 0000 0000 0000
+    01000000 00000000 00800408 00800408 60000000 60000000 05000000 00100000
+    b801000000 bb2a000000 cd80'
+I386_PROGRAM_STATUS=42
+
+write_i386_program() {
+    local hex bytes="" i
+    hex=$(tr -d ' \n' <<<"$I386_PROGRAM_HEX")
+    for ((i = 0; i < ${#hex}; i += 2)); do
+        bytes+="\\x${hex:i:2}"
+    done
+    printf '%b' "$bytes" >"$1" && chmod +x "$1"
+}
+
+# Runs PROGRAM ARGS from a shell started in the C locale, which reports a
+# refused exec in its words, whatever the caller's language. Sets run_status
+# and run_output.
+run_program() {
+    run_status=0
+    run_output=$(LC_ALL=C bash -c 'exec "$@"' _ "$@" 2>&1) || run_status=$?
+}
+
+# Prints yes, no (the kernel refuses it: Exec format error) or unknown (the
+# program could not be made or run at all, e.g. in a noexec temp folder):
+# whether this host runs 32-bit x86 code, asked of the kernel itself, so that
+# the answer does not need wine32.
+kernel_runs_i386() {
+    local dir run_status run_output
+    dir=$(mktemp -d) || {
+        echo unknown
+        return
+    }
+    if write_i386_program "$dir/i386"; then
+        run_program "$dir/i386"
+    else
+        run_status=-1 run_output=""
+    fi
+    rm -rf "$dir"
+    if [ "$run_status" -eq "$I386_PROGRAM_STATUS" ]; then
+        echo yes
+    elif grep -q 'Exec format error' <<<"$run_output"; then
+        echo no
+    else
+        echo unknown
+    fi
+}
+
+# Sets probed_arch and probed_reason. Only a host that refuses 32-bit code gets
+# the 64-bit build (probed_arch win64); elsewhere wine32 must start, and one
+# that is missing or broken gets none (probed_arch empty), since falling back
+# would leave the shipped 32-bit build untested while the run passes.
 probe_wine_arch() {
-    local output status
+    local run_status run_output
     if [ ! -e "$WINE32_LOADER" ]; then
-        probed_arch=""
-        probed_reason="wine32 is not installed ($WINE32_LOADER is missing; scripts/setup.sh installs it)"
+        # setup.sh installs wine32 only where the kernel runs 32-bit code.
+        if [ "$(kernel_runs_i386)" = no ]; then
+            probed_arch=win64
+            probed_reason="this host cannot run 32-bit x86 code (the kernel refuses a 32-bit x86 program: Exec format error)"
+        else
+            probed_arch=""
+            probed_reason="wine32 is not installed ($WINE32_LOADER is missing; scripts/setup.sh installs it)"
+        fi
         return
     fi
-    status=0
-    # A shell started in the C locale reports a refused exec in its words,
-    # whatever the caller's language.
-    output=$(LC_ALL=C bash -c 'exec "$0" --version' "$WINE32_LOADER" 2>&1) || status=$?
-    if [ $status -eq 0 ]; then
+    # wine32's loader is itself 32-bit x86 code: whether it starts is whether
+    # this host runs such code.
+    run_program "$WINE32_LOADER" --version
+    if [ "$run_status" -eq 0 ]; then
         probed_arch=win32
-        probed_reason="this host runs 32-bit x86 code ($WINE32_LOADER --version: $output)"
-    elif grep -q 'Exec format error' <<<"$output"; then
+        probed_reason="this host runs 32-bit x86 code ($WINE32_LOADER --version: $run_output)"
+    elif grep -q 'Exec format error' <<<"$run_output"; then
         probed_arch=win64
         probed_reason="this host cannot run 32-bit x86 code ($WINE32_LOADER: Exec format error)"
     else
         probed_arch=""
-        probed_reason="wine32 does not start ($WINE32_LOADER --version: exit $status, $(head -n 1 <<<"$output"))"
+        probed_reason="wine32 does not start ($WINE32_LOADER --version: exit $run_status, $(head -n 1 <<<"$run_output"))"
     fi
 }
 

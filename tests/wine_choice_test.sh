@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader,
-# and wine-run.sh's refusals: a prefix of the other kind, none, a relative one.
+# The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader
+# and for the kernel's answer to a 32-bit program, and wine-run.sh's refusals: a prefix of the other kind, none, a relative one.
 set -uo pipefail
 # shellcheck source=tests/checks.sh
 source "$(dirname "$0")/checks.sh"
@@ -8,19 +8,22 @@ scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Runs choose_wine_arch in a clean shell with `loader` as wine32's loader;
-# prints "<status> <arch> <reason>" and, on its own lines, what it said.
+# Runs choose_wine_arch in a clean shell with `loader` as wine32's loader and
+# `program` in place of the 32-bit program put to the kernel; prints
+# "<status> <arch> <reason>" and, on its own lines, what it said.
 choose() {
-    local loader=$1
-    shift
+    local loader=$1 program=$2
+    shift 2
     # shellcheck disable=SC2016 # the inner shell expands them
     env -u GLIDORA_WINE_ARCH -u GLIDORA_WINE_REASON "$@" bash -c '
         source "$1/wine.sh"
         WINE32_LOADER=$2
+        program=$4
+        write_i386_program() { cp "$program" "$1"; }
         choose_wine_arch 2>"$3/said"
         status=$?
         echo "$status ${GLIDORA_WINE_ARCH:-} ${GLIDORA_WINE_REASON:-}"
-        cat "$3/said"' _ "$scripts" "$loader" "$work"
+        cat "$3/said"' _ "$scripts" "$loader" "$work" "$program"
 }
 
 expect() {
@@ -29,35 +32,57 @@ expect() {
 }
 
 printf '#!/bin/sh\necho wine-8.0\n' >"$work/starts"
+printf '#!/bin/sh\nexit 42\n' >"$work/i386"
 printf '#!/bin/sh\necho "no display" >&2\nexit 1\n' >"$work/fails"
 # An ELF header for no machine at all (EM_NONE), as a 32-bit x86 program is
 # to a kernel without 32-bit emulation. A real machine's, such as ARM's, would
 # run on a host that hands such programs to an emulator (binfmt_misc, qemu).
 printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\000\000\001\000\000\000' \
     >"$work/foreign"
-chmod +x "$work/starts" "$work/fails" "$work/foreign"
+chmod +x "$work/starts" "$work/i386" "$work/fails" "$work/foreign"
 
-expect "probe, loader runs" "$(choose "$work/starts")" '^0 win32 this host runs 32-bit x86 code'
-expect "probe, Exec format error" "$(choose "$work/foreign")" \
+expect "probe, loader runs" "$(choose "$work/starts" "$work/i386")" '^0 win32 this host runs 32-bit x86 code'
+expect "probe, Exec format error" "$(choose "$work/foreign" "$work/i386")" \
     '^0 win64 this host cannot run 32-bit x86 code .*Exec format error'
-# Only a host that refuses 32-bit code gets the 64-bit build by itself.
-expect "probe, loader missing" "$(choose "$work/absent")" \
+# Only a host that refuses 32-bit code gets the 64-bit build by itself; where
+# wine32 is missing, the kernel is asked.
+expect "probe, loader missing" "$(choose "$work/absent" "$work/i386")" \
     '^1 .*wine32 is not installed.*GLIDORA_WINE_ARCH=win64'
-expect "probe, loader fails" "$(choose "$work/fails")" \
+expect "probe, loader missing, kernel refuses" "$(choose "$work/absent" "$work/foreign")" \
+    '^0 win64 this host cannot run 32-bit x86 code \(the kernel refuses'
+expect "probe, loader fails" "$(choose "$work/fails" "$work/i386")" \
     '^1 .*wine32 does not start .*exit 1.*GLIDORA_WINE_ARCH=win64'
-expect "choice printed once, in one line" "$(choose "$work/starts" | sed 1d | wc -l)" '^1$'
+expect "choice printed once, in one line" "$(choose "$work/starts" "$work/i386" | sed 1d | wc -l)" '^1$'
 
-expect "variable overrides the probe" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win64)" \
+expect "variable overrides the probe" "$(choose "$work/starts" "$work/i386" GLIDORA_WINE_ARCH=win64)" \
     '^0 win64 GLIDORA_WINE_ARCH chose it; the probe would take win32'
-expect "variable agreeing with the probe" "$(choose "$work/foreign" GLIDORA_WINE_ARCH=win64)" \
+expect "variable agreeing with the probe" "$(choose "$work/foreign" "$work/i386" GLIDORA_WINE_ARCH=win64)" \
     '^0 win64 GLIDORA_WINE_ARCH chose it'$'\nwine: win64'
-expect "unknown variable value" "$(choose "$work/starts" GLIDORA_WINE_ARCH=win16)" \
+expect "unknown variable value" "$(choose "$work/starts" "$work/i386" GLIDORA_WINE_ARCH=win16)" \
     '^2 .*must be win32 or win64'
-decided=$(choose "$work/absent" GLIDORA_WINE_ARCH=win32 GLIDORA_WINE_REASON=decided)
+decided=$(choose "$work/absent" "$work/i386" GLIDORA_WINE_ARCH=win32 GLIDORA_WINE_REASON=decided)
 [ "$decided" = "0 win32 decided" ] || fail "decided by a calling script: got $decided"
 expect "an inherited decision is checked too" \
-    "$(choose "$work/starts" GLIDORA_WINE_ARCH=win16 GLIDORA_WINE_REASON=decided)" \
+    "$(choose "$work/starts" "$work/i386" GLIDORA_WINE_ARCH=win16 GLIDORA_WINE_REASON=decided)" \
     '^2 .*must be win32 or win64'
+
+# The real 32-bit program: the kernel answers it clearly, and as it answers
+# wine32's loader where that is installed; an emulator, where there is one,
+# shows that it runs to its exit status.
+# shellcheck source=scripts/wine.sh
+kernel=$(source "$scripts/wine.sh" && kernel_runs_i386)
+[ "$kernel" != unknown ] || fail "the kernel gave no clear answer to the 32-bit program"
+if loader_said=$(LC_ALL=C /usr/lib/wine/wine --version 2>&1); then
+    [ "$kernel" = yes ] || fail "wine32 starts, yet the kernel refuses the 32-bit program"
+elif [[ $loader_said == *"Exec format error"* ]]; then
+    [ "$kernel" = no ] || fail "wine32 is refused, yet the kernel runs the 32-bit program"
+fi
+if command -v qemu-i386 >/dev/null; then
+    # shellcheck source=scripts/wine.sh
+    (source "$scripts/wine.sh" && write_i386_program "$work/real-i386")
+    qemu-i386 "$work/real-i386"
+    [ $? -eq 42 ] || fail "the 32-bit program does not exit with 42 under qemu-i386"
+fi
 
 mkdir -p "$work/prefix32"
 echo "#arch=win32" >"$work/prefix32/system.reg"
