@@ -72,7 +72,7 @@ kernel_runs_i386() {
 probe_wine_arch() {
     local run_status run_output
     if [ ! -e "$WINE32_LOADER" ]; then
-        # setup.sh installs wine32 only where the kernel runs 32-bit code.
+        # setup.sh leaves wine32 out only where the kernel refuses 32-bit code.
         if [ "$(kernel_runs_i386)" = no ]; then
             probed_arch=win64
             probed_reason="this host cannot run 32-bit x86 code (the kernel refuses a 32-bit x86 program: Exec format error)"
