@@ -41,7 +41,7 @@ case " $* " in *" APT::Architectures=amd64 "*) exit 0 ;; esac
 left=$(cat "$WORK/syncs")
 [ "$left" -gt 0 ] || exit 0
 echo $((left - 1)) >"$WORK/syncs"
-echo "E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]"
+echo "E: Failed to fetch http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]"
 exit 100
 STUB
 chmod +x "$work/bin"/*
