@@ -86,8 +86,9 @@ apt_get() {
 # would be wrong, as the i386 libraries of wine32 must match the amd64 ones of
 # the security updates; but such a mirror is usually whole again in minutes.
 MIRROR_SYNC_WAIT=300
+MIRROR_SYNC_SAYS='Mirror sync in progress|Hash Sum mismatch'
 mirror_in_sync() {
-  grep -qE 'Mirror sync in progress|Hash Sum mismatch' <<<"$1"
+  grep -qE "$MIRROR_SYNC_SAYS" <<<"$1"
 }
 update_package_lists() {
   local said lock_waited=0 sync_waited=0
@@ -100,7 +101,7 @@ update_package_lists() {
       if [ $sync_waited -eq 0 ]; then
         echo "setup: the Debian mirror is in the middle of a sync; trying again every 30 s" \
           "for $((MIRROR_SYNC_WAIT / 60)) minutes. apt said:"
-        grep -E 'Mirror sync in progress|Hash Sum mismatch' <<<"$said" | head -n 3 | sed 's/^/    /'
+        grep -E "$MIRROR_SYNC_SAYS" <<<"$said" | head -n 3 | sed 's/^/    /'
       fi
       sleep 30
       sync_waited=$((sync_waited + 30))
