@@ -2,10 +2,13 @@
 # Installs what building, running and testing Glidora needs on Debian 12 or 13,
 # as root:
 # both Windows toolchains, and both Wines where the host runs 32-bit x86 code;
-# where it does not, the x86-64 build runs under wine64 and wine32, which could
-# not start there, is left out.
+# where it does not, or GLIDORA_WINE_ARCH=win64 asks for the x86-64 build only,
+# wine32 is left out and nothing of i386 is read.
 # Installs only the packages that are missing; when everything is present it
-# touches nothing and says so.
+# touches nothing and says so. A mirror whose lists stay out of step does not
+# stop it: it installs what it soundly can and says what it left out, and
+# where that is wine32, writes why to build/wine32-left-out.txt for the
+# scripts that choose the Wine.
 set -euo pipefail
 
 PACKAGES=(
@@ -28,10 +31,16 @@ echo "setup: found ${release:-an unknown release}"
 source "$(dirname "$0")/wine.sh"
 want_wine32=1
 APT_ARCHITECTURES=()
-if [ "$(kernel_runs_i386)" = no ]; then
+LEFT_OUT=$(dirname "$0")/../build/wine32-left-out.txt
+if [ "${GLIDORA_WINE_ARCH:-}" = win64 ]; then
+  want_wine32=0
+  echo "setup: GLIDORA_WINE_ARCH=win64 asks for the x86-64 build only, so wine32 is left out"
+elif [ "${GLIDORA_WINE_ARCH:-}" != win32 ] && [ "$(kernel_runs_i386)" = no ]; then
   want_wine32=0
   echo "setup: this host cannot run 32-bit x86 code, so wine32 is left out" \
     "(the tests run the x86-64 build under wine64)"
+fi
+if [ $want_wine32 -eq 0 ]; then
   # Then, unless something of i386 is installed, apt reads the package lists of
   # the native architecture only: a mirror whose i386 lists are out of step
   # does not stop a host that would never use them.
@@ -82,14 +91,18 @@ apt_get() {
   LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 "${APT_ARCHITECTURES[@]}" "$@"
 }
 # A mirror in the middle of a sync serves index files that do not match its
-# Release file yet; apt says so and ignores them (status 2 below). Going on
-# would be wrong, as the i386 libraries of wine32 must match the amd64 ones of
-# the security updates; but such a mirror is usually whole again in minutes.
+# Release file yet; apt says so and leaves them out. Such a mirror is usually
+# whole again in minutes, so the update is tried again for a while; after
+# that, setup goes on without those lists (see install_wine32_with_twins).
 MIRROR_SYNC_WAIT=300
 MIRROR_SYNC_SAYS='Mirror sync in progress|Hash Sum mismatch'
 mirror_in_sync() {
   grep -qE "$MIRROR_SYNC_SAYS" <<<"$1"
 }
+# The lists apt could not take, as "<dist>/<component>/binary-<arch>/<file>",
+# and the dists of the i386 ones.
+OUT_OF_STEP=()
+I386_OUT_OF_STEP=()
 update_package_lists() {
   local said lock_waited=0 sync_waited=0
   until said=$(apt_get update -qq 2>&1); do
@@ -105,34 +118,99 @@ update_package_lists() {
       fi
       sleep 30
       sync_waited=$((sync_waited + 30))
+    elif mirror_in_sync "$said"; then
+      mapfile -t OUT_OF_STEP < <(grep -E "$MIRROR_SYNC_SAYS" <<<"$said" |
+        grep -oE '/dists/[^ ]+/binary-[^ /]+/[^ ]+' | cut -d / -f 3- | sort -u)
+      mapfile -t I386_OUT_OF_STEP < <(printf '%s\n' "${OUT_OF_STEP[@]}" | awk -F / '$3 == "binary-i386" { print $1 }' | sort -u)
+      echo "setup: after $((MIRROR_SYNC_WAIT / 60)) minutes the Debian mirror still serves" \
+        "lists that do not match its Release file: ${OUT_OF_STEP[*]}. Going on without them:" \
+        "the network and the sources are fine."
+      return 0
     else
       echo "$said" >&2
-      mirror_in_sync "$said" && return 2
       return 1
     fi
   done
   [ -z "$said" ] || echo "$said"
 }
-status=0
-update_package_lists || status=$?
-if [ $status -ne 0 ]; then
-  if [ $status -eq 2 ]; then
-    echo "setup: the Debian mirror is still in the middle of a sync after" \
-      "$((MIRROR_SYNC_WAIT / 60)) minutes: some of its index files do not match its Release" \
-      "file yet (apt: \"Mirror sync in progress?\" or \"Hash Sum mismatch\"). The network and" \
-      "the sources are fine. Run scripts/setup.sh again later (a sync usually ends within the" \
-      "hour), or name another Debian mirror in /etc/apt/sources.list*." >&2
-  else
-    echo "setup: the package lists could not be fetched; check the network (or proxy)" \
-      "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
+
+# Installs at the candidate versions, never downgrading or removing a package.
+apt_install() {
+  apt_get "${APT_PINS[@]}" install -y -qq --no-install-recommends --no-remove "$@"
+}
+
+# Writes an apt preferences file that takes, for the packages of the given
+# Package field, no version from a dist whose i386 lists are out of step, so
+# that both architectures agree on a version both lists hold. The system's
+# own preferences still apply.
+write_twin_pins() {
+  local dist
+  cat /etc/apt/preferences 2>/dev/null || true
+  for dist in "${I386_OUT_OF_STEP[@]}"; do
+    printf '\nPackage: %s\nPin: release n=%s\nPin-Priority: 100\n' "$1" "$dist"
+  done
+}
+
+# "<package> <candidate version>" of the native twins.
+native_candidates() {
+  LC_ALL=C apt-cache "$@" policy "${twins[@]}" |
+    awk '/^[^ ]/ { name = $1; sub(/:$/, "", name) } / Candidate:/ { print name, $2 }' | sort
+}
+
+# Where the i386 lists of some dist are out of step, the i386 libraries of
+# wine32 cannot have that dist's versions, which their native twins would
+# get. For just those libraries both then take the newest version both
+# architectures have, and setup names each update it holds back. Where
+# wine32 cannot be installed even so, it is left out, saying why.
+install_wine32_with_twins() {
+  local pins=$1 said="" twins=() name was now
+  if [ ${#I386_OUT_OF_STEP[@]} -gt 0 ]; then
+    # Every package held back first: the i386 ones wine32 then brings are
+    # those that need it.
+    write_twin_pins '*' >"$pins"
+    APT_PINS=(-o Dir::Etc::Preferences="$pins")
+    mapfile -t twins < <(apt_install -s "${missing[@]}" 2>/dev/null |
+      awk '$1 == "Inst" && $2 ~ /:i386$/ { sub(/:i386$/, "", $2); print $2 }')
   fi
+  if [ ${#twins[@]} -gt 0 ]; then
+    write_twin_pins "$(for name in "${twins[@]}"; do echo -n "$name $name:i386 "; done)" >"$pins"
+    if said=$(apt_install -s "${missing[@]}" 2>&1); then
+      echo "setup: the mirror's ${OUT_OF_STEP[*]} is out of step, so for these libraries" \
+        "wine32 and their native twins take the newest version both architectures have:"
+      join <(native_candidates) <(native_candidates -o Dir::Etc::Preferences="$pins") |
+        while read -r name was now; do
+          [ "$was" = "$now" ] || echo "    $name $now, holding back the update to $was"
+        done
+      return
+    fi
+  fi
+  APT_PINS=()
+  [ -n "$said" ] || said=$(apt_install -s "${missing[@]}" 2>&1) || true
+  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -vx 'wine32:i386')
+  {
+    echo -n "apt cannot install wine32:i386 here"
+    [ ${#OUT_OF_STEP[@]} -eq 0 ] || echo -n " while the mirror's ${OUT_OF_STEP[*]} is out of step"
+    echo " ($(grep '^E:' <<<"$said" | head -n 1))"
+  } >"$LEFT_OUT.new" && mv "$LEFT_OUT.new" "$LEFT_OUT"
+  echo "setup: wine32 is left out: $(cat "$LEFT_OUT"). The tests run the x86-64 build under" \
+    "wine64 instead, and say so."
+}
+
+APT_PINS=()
+update_package_lists || {
+  echo "setup: the package lists could not be fetched; check the network (or proxy)" \
+    "and the sources in /etc/apt/sources.list*, then run scripts/setup.sh again" >&2
   exit 1
+}
+mkdir -p "$(dirname "$LEFT_OUT")"
+rm -f "$LEFT_OUT"
+pins=$(mktemp)
+trap 'rm -f "$pins"' EXIT
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! apt_install -s "${missing[@]}" >/dev/null 2>&1; then
+  install_wine32_with_twins "$pins"
 fi
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  if ! apt_get install -y -qq --no-install-recommends "${missing[@]}"; then
-    echo "setup: apt-get could not install them; if it could not find or fetch a package," \
-      "the package lists may be incomplete: check the network and /etc/apt/sources.list*" >&2
-    exit 1
-  fi
+if [ ${#missing[@]} -gt 0 ] && ! { echo "setup: installing ${missing[*]}" && apt_install "${missing[@]}"; }; then
+  echo "setup: apt-get could not install them; if it could not find or fetch a package," \
+    "the package lists may be incomplete: check the network and /etc/apt/sources.list*" >&2
+  exit 1
 fi
