@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds glidora.exe and opens it: under Wine in the user's X display, or in
-# a private Xvfb display when there is none that answers. Where this host's
-# Wine cannot run 32-bit programs, the x86-64 build of the same sources runs
-# instead.
+# a private Xvfb display when there is none that answers. Where this host
+# cannot run 32-bit programs, or wine32 is not installed, the x86-64 build of
+# the same sources runs instead, and a line says why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

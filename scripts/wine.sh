@@ -4,7 +4,8 @@
 #
 # win32 runs the shipped 32-bit build under wine32; win64 runs the 64-bit build
 # of the same sources under wine64, for hosts whose kernel runs no 32-bit x86
-# code at all (the kernel refuses such programs: "Exec format error").
+# code at all (the kernel refuses such programs: "Exec format error") and for
+# those where setup.sh could not install wine32.
 # GLIDORA_WINE_ARCH=win32|win64 chooses; unset, the host is probed.
 #
 #   choose_wine_arch     exports GLIDORA_WINE_ARCH and GLIDORA_WINE_REASON and
@@ -65,19 +66,23 @@ kernel_runs_i386() {
     fi
 }
 
-# Sets probed_arch and probed_reason. Only a host that refuses 32-bit code gets
-# the 64-bit build (probed_arch win64); elsewhere wine32 must start, and one
-# that is missing or broken gets none (probed_arch empty), since falling back
-# would leave the shipped 32-bit build untested while the run passes.
+# Where setup.sh left wine32 out, and why.
+WINE32_LEFT_OUT=$(dirname "${BASH_SOURCE[0]}")/../build/wine32-left-out.txt
+
+# Sets probed_arch and probed_reason. Without wine32 the 64-bit build runs
+# (probed_arch win64), and the reason says why the shipped 32-bit build does
+# not; an installed wine32 that does not start gets none (probed_arch empty),
+# since falling back would leave the shipped build untested over a fault that
+# its owner can mend.
 probe_wine_arch() {
     local run_status run_output
     if [ ! -e "$WINE32_LOADER" ]; then
-        # setup.sh leaves wine32 out only where the kernel refuses 32-bit code.
+        probed_arch=win64
         if [ "$(kernel_runs_i386)" = no ]; then
-            probed_arch=win64
             probed_reason="this host cannot run 32-bit x86 code (the kernel refuses a 32-bit x86 program: Exec format error)"
+        elif [ -s "$WINE32_LEFT_OUT" ]; then
+            probed_reason="wine32 is not installed: $(cat "$WINE32_LEFT_OUT")"
         else
-            probed_arch=""
             probed_reason="wine32 is not installed ($WINE32_LOADER is missing; scripts/setup.sh installs it)"
         fi
         return

@@ -17,7 +17,7 @@ choose() {
     # shellcheck disable=SC2016 # the inner shell expands them
     env -u GLIDORA_WINE_ARCH -u GLIDORA_WINE_REASON "$@" bash -c '
         source "$1/wine.sh"
-        WINE32_LOADER=$2
+        WINE32_LOADER=$2 WINE32_LEFT_OUT=$3/left-out
         program=$4
         write_i386_program() { cp "$program" "$1"; }
         choose_wine_arch 2>"$3/said"
@@ -44,10 +44,14 @@ chmod +x "$work/starts" "$work/i386" "$work/fails" "$work/foreign"
 expect "probe, loader runs" "$(choose "$work/starts" "$work/i386")" '^0 win32 this host runs 32-bit x86 code'
 expect "probe, Exec format error" "$(choose "$work/foreign" "$work/i386")" \
     '^0 win64 this host cannot run 32-bit x86 code .*Exec format error'
-# Only a host that refuses 32-bit code gets the 64-bit build by itself; where
-# wine32 is missing, the kernel is asked.
+# Without wine32 the 64-bit build runs, saying why: the kernel's answer, or
+# why setup.sh left wine32 out.
 expect "probe, loader missing" "$(choose "$work/absent" "$work/i386")" \
-    '^1 .*wine32 is not installed.*GLIDORA_WINE_ARCH=win64'
+    '^0 win64 wine32 is not installed \(.*missing; scripts/setup.sh installs it\)'
+echo "the mirror's bookworm-security/main/binary-i386/Packages.xz is out of step" >"$work/left-out"
+expect "probe, loader left out by setup" "$(choose "$work/absent" "$work/i386")" \
+    '^0 win64 wine32 is not installed: the mirror.s bookworm-security/main/binary-i386/Packages.xz'
+rm "$work/left-out"
 expect "probe, loader missing, kernel refuses" "$(choose "$work/absent" "$work/foreign")" \
     '^0 win64 this host cannot run 32-bit x86 code \(the kernel refuses'
 expect "probe, loader fails" "$(choose "$work/fails" "$work/i386")" \
