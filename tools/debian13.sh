@@ -176,6 +176,13 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "debian13: making a root and chrooting into it needs root" >&2
     exit 1
 fi
+# Nothing is made outside the namespaces, so without them nothing is made.
+if ! said=$(unshare --mount --propagation private --pid --fork true 2>&1); then
+    echo "debian13: cannot make a private mount namespace here, which everything runs in" \
+        "(${said:-unshare failed}); a plain chroot's / must be a mount point (mount --bind)," \
+        "and a container must grant CAP_SYS_ADMIN" >&2
+    exit 1
+fi
 
 if tmpbase=$(realpath -e -- "${TMPDIR:-/var/tmp}" 2>/dev/null); then
     remove_stale_roots
