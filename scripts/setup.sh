@@ -125,6 +125,13 @@ update_package_lists() {
       echo "setup: after $((MIRROR_SYNC_WAIT / 60)) minutes the Debian mirror still serves" \
         "lists that do not match its Release file: ${OUT_OF_STEP[*]}. Going on without them:" \
         "the network and the sources are fine."
+      # apt drops every list of a dist one of whose lists fails, the native
+      # ones with the i386 ones; those it keeps from an update that fetches
+      # only the native lists, and the next whole update keeps them in turn.
+      if [ ${#APT_ARCHITECTURES[@]} -eq 0 ] &&
+        apt_get -o APT::Architectures="$(dpkg --print-architecture)" update -qq >/dev/null 2>&1; then
+        apt_get update -qq >/dev/null 2>&1 || true
+      fi
       return 0
     else
       echo "$said" >&2
@@ -157,6 +164,19 @@ native_candidates() {
     awk '/^[^ ]/ { name = $1; sub(/:$/, "", name) } / Candidate:/ { print name, $2 }' | sort
 }
 
+# Of the libraries apt names with :i386 in what it said, "<name> <version>"
+# of those installed whose version the mirror has no i386 build of: these
+# wine32 cannot match without downgrading them.
+blocking_libraries() {
+  local named
+  named=$(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' <<<"$1" | sort -u) || return 0
+  # shellcheck disable=SC2086 # one word a package
+  awk 'NR == FNR { served[$1 " " $2]; next } !(($1 ":i386 " $2) in served) { print $1 " " $2 }' \
+    <(LC_ALL=C apt-cache madison $named 2>/dev/null | awk -F '|' '{ gsub(/ /, ""); print $1, $2 }') \
+    <(dpkg-query -W -f='${Package} ${Version} ${db:Status-Status}\n' ${named//:i386/} 2>/dev/null |
+      awk '$3 == "installed" { print $1, $2 }') | paste -sd , - | sed 's/,/, /g'
+}
+
 # Where the i386 lists of some dist are out of step, the i386 libraries of
 # wine32 cannot have that dist's versions, which their native twins would
 # get. For just those libraries both then take the newest version both
@@ -187,9 +207,13 @@ install_wine32_with_twins() {
   APT_PINS=()
   [ -n "$said" ] || said=$(apt_install -s "${missing[@]}" 2>&1) || true
   mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -vx 'wine32:i386')
+  local blocking
+  blocking=$(blocking_libraries "$said")
   {
     echo -n "apt cannot install wine32:i386 here"
     [ ${#OUT_OF_STEP[@]} -eq 0 ] || echo -n " while the mirror's ${OUT_OF_STEP[*]} is out of step"
+    [ -z "$blocking" ] || echo -n ": its i386 libraries must match the installed $blocking," \
+      "and the mirror serves no i386 build of those versions"
     echo " ($(grep '^E:' <<<"$said" | head -n 1))"
   } >"$LEFT_OUT.new" && mv "$LEFT_OUT.new" "$LEFT_OUT"
   echo "setup: wine32 is left out: $(cat "$LEFT_OUT"). The tests run the x86-64 build under" \
