@@ -183,7 +183,7 @@ blocking_libraries() {
 # architectures have, and setup names each update it holds back. Where
 # wine32 cannot be installed even so, it is left out, saying why.
 install_wine32_with_twins() {
-  local pins=$1 said="" twins=() name was now
+  local pins=$1 said twins=() name was now
   if [ ${#I386_OUT_OF_STEP[@]} -gt 0 ]; then
     # Every package held back first: the i386 ones wine32 then brings are
     # those that need it.
@@ -205,7 +205,8 @@ install_wine32_with_twins() {
     fi
   fi
   APT_PINS=()
-  [ -n "$said" ] || said=$(apt_install -s "${missing[@]}" 2>&1) || true
+  # Not quiet: apt names the unmet dependencies only then.
+  said=$(apt_get install -s --no-install-recommends --no-remove "${missing[@]}" 2>&1) || true
   mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -vx 'wine32:i386')
   local blocking
   blocking=$(blocking_libraries "$said")
