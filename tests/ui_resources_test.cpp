@@ -609,13 +609,25 @@ std::vector<std::string> Elements(const std::string &xml, const std::string &nam
     return tags;
 }
 
+// Attribute `name` of an opening tag, read by XML's rules: any whitespace
+// before each name and around its `=`, the value in either kind of quote.
+// Empty when the tag has no such attribute.
 std::string Attribute(const std::string &tag, const std::string &name) {
-    const size_t at = tag.find(" " + name + "=");
-    const size_t quote = at == std::string::npos ? at : at + name.size() + 2;
-    if (quote >= tag.size() || (tag[quote] != '"' && tag[quote] != '\'')) {
-        return "";
+    constexpr char SPACE[] = " \t\r\n";
+    constexpr size_t NONE = std::string::npos;
+    for (size_t at = tag.find_first_of(SPACE); (at = tag.find_first_not_of(SPACE, at)) != NONE;) {
+        const size_t equals = tag.find('=', at);
+        const size_t quote = equals == NONE ? NONE : tag.find_first_not_of(SPACE, equals + 1);
+        const size_t close = quote == NONE ? NONE : tag.find(tag[quote], quote + 1);
+        if (close == NONE || (tag[quote] != '"' && tag[quote] != '\'')) {
+            return "";
+        }
+        if (tag.substr(at, tag.find_last_not_of(SPACE, equals - 1) + 1 - at) == name) {
+            return tag.substr(quote + 1, close - quote - 1);
+        }
+        at = close + 1;
     }
-    return tag.substr(quote + 1, tag.find(tag[quote], quote + 1) - quote - 1);
+    return "";
 }
 
 class ManifestTest : public ResourceTest {
