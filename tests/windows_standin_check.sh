@@ -171,7 +171,7 @@ llvm-windres -O res -I "$mingw_root/include" -I "$msvc/generated" -I "$source_di
   "$source_dir/res/glidora.rc" "$work/llvm-windres.res"
 for compiler in windres llvm-windres; do
   resources_text "$compiler" || fail "llvm-cvtres refuses the resources of $compiler"
-  (cd "$work" && diff -u llvm-rc.txt "$compiler.txt" | head -n 60) ||
+  (cd "$work" && diff -u -F "^    Name: " llvm-rc.txt "$compiler.txt" | head -n 60) ||
     fail "$compiler and llvm-rc disagree (above; the numbers on the left are offsets in a resource)"
 done
 
