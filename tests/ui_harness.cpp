@@ -449,10 +449,9 @@ Image LoadPicture(HINSTANCE module, int id) {
     const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP);
     const HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
     const auto *bytes = static_cast<const uint8_t *>(loaded ? LockResource(loaded) : nullptr);
-    if (bytes == nullptr) {
-        return Image{};
-    }
-    return DecodeDib24(std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found)));
+    return bytes == nullptr
+               ? Image{}
+               : DecodeDib24(std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found)));
 }
 
 Image CaptureClient(HWND window, int width, int height) {

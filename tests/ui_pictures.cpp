@@ -9,8 +9,7 @@ namespace {
 
 constexpr int NUMERAL_TOLERANCE = 3; // pixels, of a numeral's height and centre
 
-// The bounding box of the numeral's pixels in `region`; zero wide when there
-// are none.
+// The bounding box of the numeral's pixels in `region`; zero wide when there are none.
 Rect NumeralBox(const Image &picture, const Rect &region) {
     int left = region.x + region.width, right = -1, top = region.y + region.height, bottom = -1;
     for (int y = region.y; y < region.y + region.height; ++y) {
@@ -28,15 +27,12 @@ Rect NumeralBox(const Image &picture, const Rect &region) {
 
 // Runs of columns of `box` holding numeral pixels: one for each digit.
 int NumeralParts(const Image &picture, const Rect &box) {
+    const auto inked = [&](int x) {
+        return NumeralBox(picture, Rect{x, box.y, 1, box.height}).width > 0;
+    };
     int parts = 0;
-    bool previous = false;
     for (int x = box.x; x < box.x + box.width; ++x) {
-        bool inked = false;
-        for (int y = box.y; y < box.y + box.height; ++y) {
-            inked = inked || PixelAt(picture, x, y) == expected::PICTURE_NUMERAL;
-        }
-        parts += inked && !previous ? 1 : 0;
-        previous = inked;
+        parts += inked(x) && (x == box.x || !inked(x - 1)) ? 1 : 0;
     }
     return parts;
 }
@@ -57,11 +53,10 @@ std::string ColourViolation(const Image &picture) {
     const auto odd = std::find_if(picture.pixels.begin(), picture.pixels.end(), [](uint32_t pixel) {
         return pixel != expected::PICTURE_BACKGROUND && pixel != expected::PICTURE_NUMERAL;
     });
-    if (odd == picture.pixels.end()) {
-        return "";
-    }
-    return Cell("pixel", static_cast<int>(odd - picture.pixels.begin()), picture.width) + " is " +
-           DescribePixel(*odd);
+    const int at = static_cast<int>(odd - picture.pixels.begin());
+    return odd == picture.pixels.end()
+               ? ""
+               : Cell("pixel", at, picture.width) + " is " + DescribePixel(*odd);
 }
 
 } // namespace
@@ -98,9 +93,9 @@ std::string SquareViolation(const Image &picture, int size, int index) {
         return "numeral not centred (off by " + std::to_string(offsetX / 2) + ", " +
                std::to_string(offsetY / 2) + ")";
     }
-    const int digits = index + 1 < 10 ? 1 : 2;
     const int parts = NumeralParts(picture, numeral);
-    return parts == digits ? "" : std::to_string(parts) + " parts for " + std::to_string(digits);
+    return parts == (index + 1 < 10 ? 1 : 2) ? ""
+                                             : std::to_string(parts) + " parts, not its digits";
 }
 
 std::string PictureViolation(const Image &picture, int size) {
@@ -123,7 +118,7 @@ std::string PictureViolation(const Image &picture, int size) {
     return why;
 }
 
-Image DecodeIcon(const std::vector<uint8_t> &dib, bool *opaque) {
+Image DecodeIcon(const std::vector<uint8_t> &dib, bool &opaque) {
     using expected::ICON_EDGE;
     constexpr size_t PALETTE = 40; // after the BITMAPINFOHEADER, four bytes a colour
     constexpr size_t XOR_ROW_BYTES = ICON_EDGE / 2; // 4 bits a pixel
@@ -134,7 +129,7 @@ Image DecodeIcon(const std::vector<uint8_t> &dib, bool *opaque) {
         return Image{};
     }
     Image icon{ICON_EDGE, ICON_EDGE, {}};
-    bool clear = true;
+    opaque = true;
     for (int y = 0; y < ICON_EDGE; ++y) {
         const size_t stored = static_cast<size_t>(ICON_EDGE - 1 - y); // bottom-up
         for (int x = 0; x < ICON_EDGE; ++x) {
@@ -143,11 +138,8 @@ Image DecodeIcon(const std::vector<uint8_t> &dib, bool *opaque) {
                 &dib[PALETTE + 4 * static_cast<size_t>(x % 2 == 0 ? pair >> 4 : pair & 0x0F)];
             icon.pixels.push_back(uint32_t{entry[2]} << 16 | uint32_t{entry[1]} << 8 | entry[0]);
             const uint8_t mask = dib[AND_BITS + stored * AND_ROW_BYTES + x / 8];
-            clear = clear && (mask & (0x80 >> (x % 8))) == 0;
+            opaque = opaque && (mask & (0x80 >> (x % 8))) == 0;
         }
-    }
-    if (opaque != nullptr) {
-        *opaque = clear;
     }
     return icon;
 }

@@ -24,9 +24,9 @@ std::string SquareViolation(const Image &picture, int size, int index);
 std::string PictureViolation(const Image &picture, int size);
 
 // The colours of a 32 x 32 sixteen-colour icon image whose `dib` starts at its
-// BITMAPINFOHEADER, as an icon resource does; `opaque`, when given, says
-// whether its mask leaves every pixel opaque. Empty when `dib` is too short.
-Image DecodeIcon(const std::vector<uint8_t> &dib, bool *opaque = nullptr);
+// BITMAPINFOHEADER, as an icon resource does; `opaque` says whether its mask
+// leaves every pixel opaque. Empty when `dib` is too short.
+Image DecodeIcon(const std::vector<uint8_t> &dib, bool &opaque);
 
 // Empty when `icon` shows the miniature 3 x 3 board: grey lines, eight cells
 // with white digits on dark red, no two alike, the bottom-right cell empty.

@@ -436,7 +436,7 @@ TEST_F(ResourceTest, IconGroupHoldsOne32By32SixteenColourImage) {
     ASSERT_FALSE(::testing::Test::HasFailure());
 
     bool opaque = false;
-    const Image icon = DecodeIcon(image, &opaque);
+    const Image icon = DecodeIcon(image, opaque);
     EXPECT_TRUE(opaque) << "no transparent pixel";
     EXPECT_EQ(MiniatureBoardViolation(icon), "");
 }

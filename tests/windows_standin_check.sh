@@ -148,19 +148,18 @@ ninja -C "$msvc" -f build-Release.ninja "${objects[@]}" >"$work/msvc-build.log" 
   cat "$work/msvc-build.log"
   fail "compiling the product with clang-cl"
 }
-# A .res file's resources as text, in the order of the resource directory that
-# llvm-cvtres builds of them (and refuses to build with a resource twice),
-# their bytes in hex; the directory's offsets, which follow the order of the
-# file, are left out.
+# A .res file's resources as text: llvm-cvtres sorts them into a resource
+# directory, refusing any given twice; llvm-readobj prints it, every byte in
+# hex, less the directory's offsets, which follow the order of the file.
 resources_text() {
-  llvm-cvtres /machine:x86 /out:"$work/$1.obj" "$work/$1.res" >/dev/null || return 1
+  llvm-cvtres /machine:x86 /out:"$work/$1.obj" "$2" >/dev/null ||
+    fail "llvm-cvtres refuses the resources of $1"
   llvm-readobj --coff-resources "$work/$1.obj" | grep -vE '^File: |(Offset|Address|RVA): ' \
     >"$work/$1.txt"
 }
-cp "$msvc/ui/CMakeFiles/glidora.dir/Release/__/res/glidora.rc.res" "$work/llvm-rc.res"
-resources_text llvm-rc || fail "llvm-cvtres refuses the resources of llvm-rc"
-manifests=$(awk '/^  Type: / { manifest = /MANIFEST/ } manifest && /Data \[/ { n++ }
-  END { print n + 0 }' "$work/llvm-rc.txt")
+resources_text llvm-rc "$msvc/ui/CMakeFiles/glidora.dir/Release/__/res/glidora.rc.res"
+manifests=$(awk '/^  Type: / { m = /MANIFEST/ } m && /Data \[/ { n++ } END { print n + 0 }' \
+  "$work/llvm-rc.txt")
 [ "$manifests" = 1 ] || fail "the game's resources hold $manifests manifests, not 1"
 
 # ---- 2. The resource script by three compilers ---------------------------------
@@ -170,7 +169,7 @@ i686-w64-mingw32-windres -O res -I "$msvc/generated" -I "$source_dir" \
 llvm-windres -O res -I "$mingw_root/include" -I "$msvc/generated" -I "$source_dir" \
   "$source_dir/res/glidora.rc" "$work/llvm-windres.res"
 for compiler in windres llvm-windres; do
-  resources_text "$compiler" || fail "llvm-cvtres refuses the resources of $compiler"
+  resources_text "$compiler" "$work/$compiler.res"
   (cd "$work" && diff -u -F "^    Name: " llvm-rc.txt "$compiler.txt" | head -n 60) ||
     fail "$compiler and llvm-rc disagree (above; the numbers on the left are offsets in a resource)"
 done
