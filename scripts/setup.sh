@@ -17,7 +17,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   wine wine64 fonts-wine
   xvfb xauth xdotool imagemagick libxdo-dev
-  zip unzip shellcheck mount
+  zip unzip shellcheck mount libxml2-utils
 )
 
 # Every name above exists on both releases (libclang-rt-dev is the unversioned

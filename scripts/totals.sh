@@ -1,8 +1,8 @@
 # shellcheck shell=bash
-# Sourced by scripts/test.sh (bash): the totals over its suites, read from
-# the JUnit record that CTest writes (ctest --output-junit), never from its
-# printed summary, whose words and colours follow the terminal, the locale
-# and settings such as CLICOLOR_FORCE.
+# Sourced by scripts/test.sh (bash): the totals over its suites, read by
+# xmllint from the JUnit record that CTest writes (ctest --output-junit),
+# whatever its layout, never from its printed summary, whose words and
+# colours follow the terminal, the locale and settings such as CLICOLOR_FORCE.
 #
 #   junit_totals FILE          prints "<passed> <failed> <skipped>"
 #   count_suite NAME FILE STATUS
@@ -21,31 +21,9 @@ TESTS_SKIPPED=0
 # all (no executable, a failed fixture, missing required files); CTest counts
 # the latter as failures, and so does this. A disabled test is skipped.
 junit_totals() {
-    awk '
-        function settle() {
-            if (status == "run") passed++
-            else if (status == "disabled") skipped++
-            else if (status == "notrun" && message ~ /^SKIP_/) skipped++
-            else failed++
-            open = 0
-        }
-        /<testcase / {
-            if (open) settle()
-            status = ""; message = ""; open = 1
-            # Names are escaped in the record: a raw quote ends a value.
-            if (match($0, / status="[^"]*"/)) status = substr($0, RSTART + 9, RLENGTH - 10)
-            if ($0 ~ /\/>[ \t]*$/) settle()
-        }
-        open && /<skipped message="/ {
-            message = $0
-            sub(/.*<skipped message="/, "", message)
-            sub(/".*/, "", message)
-        }
-        open && /<\/testcase>/ { settle() }
-        END {
-            if (open) settle()
-            print passed + 0, failed + 0, skipped + 0
-        }' "$1"
+    local skipped='@status="disabled" or (@status="notrun" and skipped[starts-with(@message, "SKIP_")])'
+    xmllint --xpath "concat(count(//testcase[@status='run']), ' ',
+        count(//testcase[not(@status='run' or $skipped)]), ' ', count(//testcase[$skipped]))" "$1"
 }
 
 count_suite() {

@@ -35,6 +35,9 @@ constexpr int SHUFFLE_MOVES = 1000; // random moves of one New
 
 constexpr uint32_t PICTURE_BACKGROUND = 0x010957; // RGB (1, 9, 87)
 constexpr uint32_t PICTURE_NUMERAL = 0xFFFFFF;
+// How tall each numeral is, in pixels, by board size from SMALLEST_SIZE: about
+// half its square.
+constexpr int NUMERAL_HEIGHTS[] = {50, 38, 29, 26};
 
 // The board pictures, by board size from SMALLEST_SIZE: committed files and resource ids.
 constexpr const char *PICTURE_FILES[] = {"board3.bmp", "board4.bmp", "board5.bmp", "board6.bmp"};

@@ -8,7 +8,8 @@ target_compile_features(make_pictures PRIVATE cxx_std_20)
 glidora_warnings(make_pictures)
 
 add_executable(pictures_test ${PROJECT_SOURCE_DIR}/tests/pictures_test.cpp
-                             ${PROJECT_SOURCE_DIR}/tests/image.cpp)
+                             ${PROJECT_SOURCE_DIR}/tests/image.cpp
+                             ${PROJECT_SOURCE_DIR}/tests/ui_pictures.cpp)
 target_compile_features(pictures_test PRIVATE cxx_std_20)
 target_compile_definitions(pictures_test PRIVATE GLIDORA_RES_DIR="${PROJECT_SOURCE_DIR}/res")
 target_link_libraries(pictures_test PRIVATE GTest::gtest_main)

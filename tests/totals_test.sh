@@ -78,12 +78,12 @@ count_suite lost "$work/no-record.xml" 0 >/dev/null
 # A record cut short, or a parser that fails or says nothing, is no pass.
 head -c 300 "$work/src.xml" >"$work/cut.xml"
 mkdir -p "$work/mute"
-printf '#!/bin/sh\nexit 0\n' >"$work/mute/awk"
-chmod +x "$work/mute/awk"
+printf '#!/bin/sh\nexit 0\n' >"$work/mute/xmllint"
+chmod +x "$work/mute/xmllint"
 TESTS_FAILED=0
 count_suite cut "$work/cut.xml" 8 >/dev/null
 PATH="$work/mute:$PATH" count_suite mute "$work/src.xml" 8 >/dev/null
-PATH="$work/none" count_suite no-awk "$work/src.xml" 8 >/dev/null
+PATH="$work/none" count_suite no-xmllint "$work/src.xml" 8 >/dev/null
 [ "$TESTS_FAILED" -eq 3 ] || fail "unreadable records counted $TESTS_FAILED failures, not 3"
 
 finish "totals"

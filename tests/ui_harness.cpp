@@ -441,6 +441,19 @@ bool HasUpdateRegion(HWND window) {
     return GetUpdateRect(window, nullptr, FALSE) != 0;
 }
 
+uint32_t PixelFromColorRef(COLORREF color) {
+    return static_cast<uint32_t>(GetRValue(color) << 16 | GetGValue(color) << 8 | GetBValue(color));
+}
+
+Image LoadPicture(HINSTANCE module, int id) {
+    const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const auto *bytes = static_cast<const uint8_t *>(loaded ? LockResource(loaded) : nullptr);
+    return bytes == nullptr
+               ? Image{}
+               : DecodeDib24(std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found)));
+}
+
 Image CaptureClient(HWND window, int width, int height) {
     Image image = {width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
     constexpr WORD PIXEL_BITS = 32;

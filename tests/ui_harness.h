@@ -127,6 +127,10 @@ bool HasUpdateRegion(HWND window);
 
 // The top-left width x height pixels of the client area as shown.
 Image CaptureClient(HWND window, int width, int height);
+uint32_t PixelFromColorRef(COLORREF color);
+// Bitmap resource `id` of `module`, decoded; empty when it is missing or not
+// a 24-bit picture.
+Image LoadPicture(HINSTANCE module, int id);
 
 LRESULT SendKey(HWND window, WPARAM virtualKey);
 LRESULT SendPress(HWND window, int x, int y);

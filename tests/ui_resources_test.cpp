@@ -197,10 +197,37 @@ TEST_F(ResourceTest, MenuHasOneGamePopupWithTheFourCommandsInOrder) {
 
 // ---- Dialogs ----------------------------------------------------------------
 
-struct DialogControl {
+// The fields that a dialog and each of its controls start with: the styles,
+// then the place in dialog units, a dialog's count of controls between them.
+struct Frame {
     uint32_t style;
     uint32_t exStyle;
     int16_t x, y, cx, cy;
+};
+
+Frame ReadFrame(Reader &reader, uint16_t *count) {
+    Frame frame = {Dword(reader), Dword(reader), 0, 0, 0, 0};
+    if (count != nullptr) {
+        *count = Word(reader);
+    }
+    frame.x = Short(reader);
+    frame.y = Short(reader);
+    frame.cx = Short(reader);
+    frame.cy = Short(reader);
+    return frame;
+}
+
+// The placing that expected.h gives a dialog or a control.
+template <typename Wanted> void ExpectPlace(const Frame &frame, const Wanted &wanted) {
+    EXPECT_EQ(frame.x, wanted.x);
+    EXPECT_EQ(frame.y, wanted.y);
+    EXPECT_EQ(frame.cx, wanted.cx);
+    EXPECT_EQ(frame.cy, wanted.cy);
+    EXPECT_EQ(frame.exStyle, 0u);
+}
+
+struct DialogControl {
+    Frame frame;
     uint16_t id;
     NameOrOrdinal className;
     NameOrOrdinal title;
@@ -209,9 +236,7 @@ struct DialogControl {
 
 struct DialogTemplate {
     bool classic;
-    uint32_t style;
-    uint32_t exStyle;
-    int16_t x, y, cx, cy;
+    Frame frame;
     NameOrOrdinal menu;
     NameOrOrdinal className;
     std::string caption;
@@ -223,23 +248,6 @@ struct DialogTemplate {
 
 constexpr uint16_t EXTENDED_SIGNATURE = 0xFFFF;
 
-DialogControl ReadControl(Reader &reader) {
-    AlignToDword(reader);
-    DialogControl control = {};
-    control.style = Dword(reader);
-    control.exStyle = Dword(reader);
-    control.x = Short(reader);
-    control.y = Short(reader);
-    control.cx = Short(reader);
-    control.cy = Short(reader);
-    control.id = Word(reader);
-    control.className = ReadNameOrOrdinal(reader);
-    control.title = ReadNameOrOrdinal(reader);
-    control.extraBytes = Word(reader);
-    reader.at += control.extraBytes;
-    return control;
-}
-
 // A classic DLGTEMPLATE, the form the documented DIALOG statements give.
 DialogTemplate ReadDialog(const Bytes &bytes) {
     DialogTemplate dialog = {};
@@ -249,22 +257,25 @@ DialogTemplate ReadDialog(const Bytes &bytes) {
         return dialog;
     }
     reader.at = 0;
-    dialog.style = Dword(reader);
-    dialog.exStyle = Dword(reader);
-    const uint16_t count = Word(reader);
-    dialog.x = Short(reader);
-    dialog.y = Short(reader);
-    dialog.cx = Short(reader);
-    dialog.cy = Short(reader);
+    uint16_t count = 0;
+    dialog.frame = ReadFrame(reader, &count);
     dialog.menu = ReadNameOrOrdinal(reader);
     dialog.className = ReadNameOrOrdinal(reader);
     dialog.caption = WideString(reader);
-    if ((dialog.style & DS_SETFONT) != 0) {
+    if ((dialog.frame.style & DS_SETFONT) != 0) {
         dialog.pointSize = Word(reader);
         dialog.font = WideString(reader);
     }
     for (uint16_t i = 0; i < count && !reader.overrun; ++i) {
-        dialog.controls.push_back(ReadControl(reader));
+        AlignToDword(reader);
+        DialogControl control = {};
+        control.frame = ReadFrame(reader, nullptr);
+        control.id = Word(reader);
+        control.className = ReadNameOrOrdinal(reader);
+        control.title = ReadNameOrOrdinal(reader);
+        control.extraBytes = Word(reader);
+        reader.at += control.extraBytes;
+        dialog.controls.push_back(control);
     }
     dialog.overrun = reader.overrun;
     return dialog;
@@ -306,15 +317,11 @@ void ExpectControl(const DialogControl &control, const expected::Control &wanted
         EXPECT_NE(control.title.text.find('.'), std::string::npos)
             << "a web address, not \"" << control.title.text << "\"";
     }
-    EXPECT_EQ(control.x, wanted.x);
-    EXPECT_EQ(control.y, wanted.y);
-    EXPECT_EQ(control.cx, wanted.cx);
-    EXPECT_EQ(control.cy, wanted.cy);
-    EXPECT_EQ(control.style, Style(wanted.kind)) << std::hex << control.style;
-    EXPECT_EQ(control.exStyle, 0u);
+    ExpectPlace(control.frame, wanted);
+    EXPECT_EQ(control.frame.style, Style(wanted.kind)) << std::hex << control.frame.style;
     EXPECT_EQ(control.extraBytes, 0);
     if (classAtom == BUTTON_ATOM) {
-        EXPECT_NE(control.style & BS_TYPEMASK, static_cast<uint32_t>(BS_DEFPUSHBUTTON))
+        EXPECT_NE(control.frame.style & BS_TYPEMASK, static_cast<uint32_t>(BS_DEFPUSHBUTTON))
             << "no default button";
     }
 }
@@ -324,19 +331,15 @@ void ExpectDialog(const Bytes &bytes, const expected::Dialog &wanted) {
     const DialogTemplate dialog = ReadDialog(bytes);
     ASSERT_TRUE(dialog.classic) << "an extended template, not a classic DIALOG";
     EXPECT_FALSE(dialog.overrun);
-    EXPECT_EQ(dialog.style, DIALOG_STYLE) << std::hex << dialog.style;
-    EXPECT_EQ(dialog.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
-    EXPECT_EQ(dialog.style & DS_MODALFRAME, 0u);
-    EXPECT_EQ(dialog.exStyle, 0u);
+    EXPECT_EQ(dialog.frame.style, DIALOG_STYLE) << std::hex << dialog.frame.style;
+    EXPECT_EQ(dialog.frame.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
+    EXPECT_EQ(dialog.frame.style & DS_MODALFRAME, 0u);
+    ExpectPlace(dialog.frame, wanted);
     EXPECT_FALSE(dialog.menu.present);
     EXPECT_FALSE(dialog.className.present) << "the standard dialog class";
     EXPECT_EQ(dialog.caption, wanted.caption);
     EXPECT_EQ(dialog.pointSize, expected::DIALOG_POINT_SIZE);
     EXPECT_EQ(dialog.font, expected::DIALOG_FONT);
-    EXPECT_EQ(dialog.x, wanted.x);
-    EXPECT_EQ(dialog.y, wanted.y);
-    EXPECT_EQ(dialog.cx, wanted.cx);
-    EXPECT_EQ(dialog.cy, wanted.cy);
     ASSERT_EQ(dialog.controls.size(), wanted.controls.size());
     for (size_t i = 0; i < wanted.controls.size(); ++i) {
         SCOPED_TRACE("control " + std::to_string(i + 1));
@@ -392,69 +395,10 @@ TEST_F(ResourceTest, EachBoardPictureIsA300By300TrueColourPictureOfItsSize) {
 
 // ---- Icon -------------------------------------------------------------------
 
-using expected::ICON_BOARD;
 using expected::ICON_COLOURS;
-using expected::ICON_DIGIT;
 using expected::ICON_EDGE;
-using expected::ICON_LINE;
-using expected::ICON_LINES;
 constexpr int ICON_XOR_ROW_BYTES = ICON_EDGE / 2; // 4 bits per pixel
 constexpr int ICON_AND_ROW_BYTES = ICON_EDGE / 8; // 1 bit per pixel, already 4-byte aligned
-
-struct IconImage {
-    Image colours;
-    bool opaque;
-};
-
-IconImage DecodeIcon(const Bytes &bytes) {
-    IconImage icon = {{ICON_EDGE, ICON_EDGE, std::vector<uint32_t>(ICON_EDGE * ICON_EDGE)}, true};
-    const size_t palette = sizeof(BITMAPINFOHEADER);
-    const size_t xorBits = palette + ICON_COLOURS * sizeof(RGBQUAD);
-    const size_t andBits = xorBits + ICON_XOR_ROW_BYTES * ICON_EDGE;
-    for (int y = 0; y < ICON_EDGE; ++y) {
-        const int storedRow = ICON_EDGE - 1 - y; // bottom-up
-        for (int x = 0; x < ICON_EDGE; ++x) {
-            const uint8_t pair = bytes[xorBits + storedRow * ICON_XOR_ROW_BYTES + x / 2];
-            const int index = x % 2 == 0 ? pair >> 4 : pair & 0x0F;
-            const uint8_t *entry = bytes.data() + palette + index * sizeof(RGBQUAD);
-            icon.colours.pixels[y * ICON_EDGE + x] =
-                (static_cast<uint32_t>(entry[2]) << 16) | (entry[1] << 8) | entry[0];
-            const uint8_t mask = bytes[andBits + storedRow * ICON_AND_ROW_BYTES + x / 8];
-            icon.opaque = icon.opaque && (mask & (0x80 >> (x % 8))) == 0;
-        }
-    }
-    return icon;
-}
-
-bool IsIconLine(int coordinate) {
-    return coordinate == ICON_LINES[0] || coordinate == ICON_LINES[1];
-}
-
-// A miniature 3 x 3 board: grey lines, eight cells with white digits on dark
-// red, the bottom-right cell empty.
-void ExpectMiniatureBoard(const Image &icon) {
-    int digitPixels[3][3] = {};
-    for (int y = 0; y < ICON_EDGE; ++y) {
-        for (int x = 0; x < ICON_EDGE; ++x) {
-            const uint32_t pixel = icon.pixels[y * ICON_EDGE + x];
-            if (IsIconLine(x) || IsIconLine(y)) {
-                EXPECT_EQ(pixel, ICON_LINE) << "line pixel (" << x << ", " << y << ")";
-                continue;
-            }
-            EXPECT_TRUE(pixel == ICON_BOARD || pixel == ICON_DIGIT)
-                << "(" << x << ", " << y << ") is " << DescribePixel(pixel);
-            const int col = x < ICON_LINES[0] ? 0 : x < ICON_LINES[1] ? 1 : 2;
-            const int row = y < ICON_LINES[0] ? 0 : y < ICON_LINES[1] ? 1 : 2;
-            digitPixels[col][row] += pixel == ICON_DIGIT ? 1 : 0;
-        }
-    }
-    for (int col = 0; col < 3; ++col) {
-        for (int row = 0; row < 3; ++row) {
-            const bool empty = col == 2 && row == 2;
-            EXPECT_EQ(digitPixels[col][row] == 0, empty) << "cell " << col << ", " << row;
-        }
-    }
-}
 
 TEST_F(ResourceTest, IconGroupHoldsOne32By32SixteenColourImage) {
     const Bytes group = Read("IDI_ICON1", RT_GROUP_ICON);
@@ -491,9 +435,10 @@ TEST_F(ResourceTest, IconGroupHoldsOne32By32SixteenColourImage) {
     ASSERT_EQ(image.size(), expectedSize);
     ASSERT_FALSE(::testing::Test::HasFailure());
 
-    const IconImage icon = DecodeIcon(image);
-    EXPECT_TRUE(icon.opaque) << "no transparent pixel";
-    ExpectMiniatureBoard(icon.colours);
+    bool opaque = false;
+    const Image icon = DecodeIcon(image, opaque);
+    EXPECT_TRUE(opaque) << "no transparent pixel";
+    EXPECT_EQ(MiniatureBoardViolation(icon), "");
 }
 
 // ---- Version ----------------------------------------------------------------
@@ -664,13 +609,25 @@ std::vector<std::string> Elements(const std::string &xml, const std::string &nam
     return tags;
 }
 
+// Attribute `name` of an opening tag, read by XML's rules: any whitespace
+// before each name and around its `=`, the value in either kind of quote.
+// Empty when the tag has no such attribute.
 std::string Attribute(const std::string &tag, const std::string &name) {
-    const size_t at = tag.find(" " + name + "=");
-    const size_t quote = at == std::string::npos ? at : at + name.size() + 2;
-    if (quote >= tag.size() || (tag[quote] != '"' && tag[quote] != '\'')) {
-        return "";
+    constexpr char SPACE[] = " \t\r\n";
+    constexpr size_t NONE = std::string::npos;
+    for (size_t at = tag.find_first_of(SPACE); (at = tag.find_first_not_of(SPACE, at)) != NONE;) {
+        const size_t equals = tag.find('=', at);
+        const size_t quote = equals == NONE ? NONE : tag.find_first_not_of(SPACE, equals + 1);
+        const size_t close = quote == NONE ? NONE : tag.find(tag[quote], quote + 1);
+        if (close == NONE || (tag[quote] != '"' && tag[quote] != '\'')) {
+            return "";
+        }
+        if (tag.substr(at, tag.find_last_not_of(SPACE, equals - 1) + 1 - at) == name) {
+            return tag.substr(quote + 1, close - quote - 1);
+        }
+        at = close + 1;
     }
-    return tag.substr(quote + 1, tag.find(tag[quote], quote + 1) - quote - 1);
+    return "";
 }
 
 class ManifestTest : public ResourceTest {

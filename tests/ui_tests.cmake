@@ -9,6 +9,8 @@
 add_library(ui_test_resources OBJECT ${PROJECT_SOURCE_DIR}/res/glidora.rc)
 add_library(ui_test_resources_no_pictures OBJECT ${PROJECT_SOURCE_DIR}/res/glidora.rc)
 target_compile_definitions(ui_test_resources_no_pictures PRIVATE GLIDORA_NO_PICTURES)
+set_source_files_properties(${PROJECT_SOURCE_DIR}/res/glidora.rc PROPERTIES
+                            OBJECT_DEPENDS "${GLIDORA_RC_INPUTS}")
 
 add_library(ui_test_harness OBJECT ui_harness.cpp ui_pictures.cpp image.cpp board_invariants.cpp)
 target_link_libraries(ui_test_harness PUBLIC ui_core GTest::gtest)

@@ -14,19 +14,19 @@
 #     Microsoft's runtime and import libraries are not here.
 #  2. The resource script compiled by windres, by llvm-rc (through CMake, as
 #     above) and by llvm-windres (MSYS2's CLANG64 windres) holds the same
-#     resources, byte for byte.
+#     resources, byte for byte, whatever order each writes them in, and none
+#     twice.
 #  3. MSYS2's MinGW shells: the project configured as on a Windows host with
 #     MinGW-w64's GCC, GoogleTest from its sources, and nothing found outside
 #     the MinGW-w64 root (no FreeType, no clang-format). Checked: configure
 #     succeeds, programs link statically, only GoogleTest programs are
 #     registered as tests.
 #
-# Usage: windows_standin_check.sh SOURCE_DIR WORK_DIR COMPARE_RESOURCES
+# Usage: windows_standin_check.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 
 source_dir=$1
 work=$2
-compare=$3
 
 fail() {
   echo "stand-in: FAILED: $*" >&2
@@ -58,7 +58,7 @@ llvm_tool() {
   ln -s "$found" "$work/bin/$name"
 }
 ln -s "$(command -v clang)" "$work/bin/clang-cl"
-for tool in lld-link llvm-rc llvm-lib llvm-mt; do
+for tool in lld-link llvm-rc llvm-lib llvm-mt llvm-cvtres llvm-readobj; do
   llvm_tool "$tool" || fail "$tool is missing (Debian: lld, llvm)"
 done
 llvm_tool llvm-windres || ln -s "$work/bin/llvm-rc" "$work/bin/llvm-windres"
@@ -148,8 +148,18 @@ ninja -C "$msvc" -f build-Release.ninja "${objects[@]}" >"$work/msvc-build.log" 
   cat "$work/msvc-build.log"
   fail "compiling the product with clang-cl"
 }
-llvm_rc_res=$msvc/ui/CMakeFiles/glidora.dir/Release/__/res/glidora.rc.res
-manifests=$("$compare" --list "$llvm_rc_res" | grep -c '^#24 ' || true)
+# A .res file's resources as text: llvm-cvtres sorts them into a resource
+# directory, refusing any given twice; llvm-readobj prints it, every byte in
+# hex, less the directory's offsets, which follow the order of the file.
+resources_text() {
+  llvm-cvtres /machine:x86 /out:"$work/$1.obj" "$2" >/dev/null ||
+    fail "llvm-cvtres refuses the resources of $1"
+  llvm-readobj --coff-resources "$work/$1.obj" | grep -vE '^File: |(Offset|Address|RVA): ' \
+    >"$work/$1.txt"
+}
+resources_text llvm-rc "$msvc/ui/CMakeFiles/glidora.dir/Release/__/res/glidora.rc.res"
+manifests=$(awk '/^  Type: / { m = /MANIFEST/ } m && /Data \[/ { n++ } END { print n + 0 }' \
+  "$work/llvm-rc.txt")
 [ "$manifests" = 1 ] || fail "the game's resources hold $manifests manifests, not 1"
 
 # ---- 2. The resource script by three compilers ---------------------------------
@@ -158,8 +168,11 @@ i686-w64-mingw32-windres -O res -I "$msvc/generated" -I "$source_dir" \
   "$source_dir/res/glidora.rc" "$work/windres.res"
 llvm-windres -O res -I "$mingw_root/include" -I "$msvc/generated" -I "$source_dir" \
   "$source_dir/res/glidora.rc" "$work/llvm-windres.res"
-"$compare" "$work/windres.res" "$llvm_rc_res" "$work/llvm-windres.res" | sed "s|$work/||g" ||
-  fail "the resource compilers disagree"
+for compiler in windres llvm-windres; do
+  resources_text "$compiler" "$work/$compiler.res"
+  (cd "$work" && diff -u -F "^    Name: " llvm-rc.txt "$compiler.txt" | head -n 60) ||
+    fail "$compiler and llvm-rc disagree (above; the numbers on the left are offsets in a resource)"
+done
 
 # ---- 3. MSYS2's MinGW shells ------------------------------------------------------
 mingw=$work/mingw

@@ -60,6 +60,7 @@ done
 sleep 1
 import -window "$desktop" "$output"
 # Everything of the desktop's own colour around the window goes.
-background=$(convert "$output" -format '%[pixel:p{479,479}]' info:)
+corner="p{$((${desktop_size%x*} - 1)),$((${desktop_size#*x} - 1))}"
+background=$(convert "$output" -format "%[pixel:$corner]" info:)
 convert "$output" -bordercolor "$background" -border 1 -trim +repage "$output"
 echo "screenshot: $output ($(identify -format '%wx%h' "$output"))"
