@@ -181,6 +181,7 @@ echo "Windows suites ran $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GL
 if [ "$GLIDORA_WINE_ARCH" != win32 ]; then
     echo "The shipped 32-bit glidora.exe was built and checked, but not run: see the line above."
 fi
+[ "$TESTS_SKIPPED" -eq 0 ] || echo "Skipped: ${TESTS_SKIPPED_NAMES[*]}."
 echo "All suites took $((SECONDS / 60)) min $((SECONDS % 60)) s."
 echo "tests: $TESTS_PASSED passed, $TESTS_FAILED failed, $TESTS_SKIPPED skipped"
 [ "$TESTS_FAILED" -eq 0 ]

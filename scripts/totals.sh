@@ -8,22 +8,30 @@
 #   count_suite NAME FILE STATUS
 #                              adds the suite whose ctest ended with STATUS
 #                              and wrote FILE to TESTS_PASSED, TESTS_FAILED
-#                              and TESTS_SKIPPED, and prints one line on it
+#                              and TESTS_SKIPPED (their names, with the suite's, to
+#                              TESTS_SKIPPED_NAMES), and prints one line on it
 #   count_failed_step NAME WHAT
 #                              counts a suite that could not run as one failure
 
 TESTS_PASSED=0
 TESTS_FAILED=0
 TESTS_SKIPPED=0
+TESTS_SKIPPED_NAMES=()
 
 # CTest marks a test "notrun" both when the test skipped itself
 # (SKIP_RETURN_CODE, SKIP_REGULAR_EXPRESSION) and when it could not start at
 # all (no executable, a failed fixture, missing required files); CTest counts
 # the latter as failures, and so does this. A disabled test is skipped.
+JUNIT_SKIPPED='@status="disabled" or (@status="notrun" and skipped[starts-with(@message, "SKIP_")])'
 junit_totals() {
-    local skipped='@status="disabled" or (@status="notrun" and skipped[starts-with(@message, "SKIP_")])'
     xmllint --xpath "concat(count(//testcase[@status='run']), ' ',
-        count(//testcase[not(@status='run' or $skipped)]), ' ', count(//testcase[$skipped]))" "$1"
+        count(//testcase[not(@status='run' or $JUNIT_SKIPPED)]), ' ',
+        count(//testcase[$JUNIT_SKIPPED]))" "$1"
+}
+
+# The skipped tests' names, one a line.
+junit_skipped() {
+    xmllint --xpath "//testcase[$JUNIT_SKIPPED]/@name" "$1" 2>/dev/null | sed 's/^ name="\(.*\)"$/\1/'
 }
 
 count_suite() {
@@ -50,7 +58,13 @@ count_suite() {
     TESTS_PASSED=$((TESTS_PASSED + passed))
     TESTS_FAILED=$((TESTS_FAILED + failed))
     TESTS_SKIPPED=$((TESTS_SKIPPED + skipped))
-    echo "== $name: $passed passed, $failed failed, $skipped skipped"
+    local names=""
+    if [ "$skipped" -gt 0 ]; then
+        names=$(junit_skipped "$record" | paste -sd , - | sed 's/,/, /g')
+        TESTS_SKIPPED_NAMES+=("$names ($name)")
+        names=" ($names)"
+    fi
+    echo "== $name: $passed passed, $failed failed, $skipped skipped$names"
 }
 
 count_failed_step() {

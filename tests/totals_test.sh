@@ -57,13 +57,16 @@ totals=$(junit_totals "$work/src.xml")
 [ "$totals" = "2 4 3" ] || fail "passed, failed, skipped: wanted 2 4 3, got $totals"
 
 said=$(count_suite mixed "$work/src.xml" "$status")
-[ "$said" = "== mixed: 2 passed, 4 failed, 3 skipped" ] || fail "the suite's line: $said"
+[ "$said" = "== mixed: 2 passed, 4 failed, 3 skipped (skips, skips_by_output, disabled)" ] ||
+    fail "the suite's line: $said"
 
 # The sums go on over suites, and nothing counts twice.
 count_suite mixed "$work/src.xml" "$status" >/dev/null
 count_suite again "$work/src.xml" "$status" >/dev/null
 totals="$TESTS_PASSED $TESTS_FAILED $TESTS_SKIPPED"
 [ "$totals" = "4 8 6" ] || fail "two suites: wanted 4 8 6, got $totals"
+[ "${TESTS_SKIPPED_NAMES[1]}" = "skips, skips_by_output, disabled (again)" ] ||
+    fail "the skipped by name: ${TESTS_SKIPPED_NAMES[*]}"
 
 status=$(run_ctest "$work/build-none" "$work/none.xml")
 TESTS_FAILED=0
