@@ -10,6 +10,8 @@ set -uo pipefail
 # shellcheck source=tests/checks.sh
 source "$(dirname "$0")/checks.sh"
 setup=$(cd "$(dirname "$0")/../scripts" && pwd)/setup.sh
+# The choice of Wine is the cases' own.
+unset GLIDORA_WINE_ARCH GLIDORA_WINE_REASON
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
