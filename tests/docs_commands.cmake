@@ -1,8 +1,9 @@
 # Run with cmake -DSOURCE_DIR=... -P docs_commands.cmake
-# The commands that README.md and tests/README.md give keep working as the
-# project changes: each preset they name exists for its command (configure,
-# build or test), each file they name exists, and each single test they pick
-# is anchored and names a test of the project.
+# The commands that README.md, tests/README.md and docs/*.md give keep working
+# as the project changes: each preset they name exists for its command
+# (configure, build or test), each file they name or link to exists, and each
+# single test they pick is anchored and names a test of the project. The
+# README stays short enough to read in a few minutes.
 cmake_minimum_required(VERSION 3.25)
 
 file(READ ${SOURCE_DIR}/CMakePresets.json presets_json)
@@ -27,7 +28,14 @@ foreach(file IN LISTS test_files)
 endforeach()
 
 set(faults "")
-foreach(doc README.md tests/README.md)
+file(READ ${SOURCE_DIR}/README.md readme)
+string(REGEX REPLACE "[^\n]" "" readme_ends "${readme}")
+string(LENGTH "${readme_ends}" readme_length)
+if(readme_length GREATER 100)
+    string(APPEND faults "README.md: ${readme_length} lines, more than 100\n")
+endif()
+file(GLOB docs RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/docs/*.md)
+foreach(doc README.md tests/README.md ${docs})
     file(READ ${SOURCE_DIR}/${doc} text)
     get_filename_component(doc_dir ${SOURCE_DIR}/${doc} DIRECTORY)
     string(REGEX MATCHALL "cmake --preset [a-z0-9-]+" configures "${text}")
@@ -54,6 +62,15 @@ foreach(doc README.md tests/README.md)
         endif()
         if(NOT EXISTS ${file})
             string(APPEND faults "${doc}: '${path}' does not exist\n")
+        endif()
+    endforeach()
+    # Links to files, from the folder of the doc; brackets would upset CMake's lists.
+    string(REPLACE "](" "<link>" linked "${text}")
+    string(REGEX MATCHALL "<link>[^):#\n]+" links "${linked}")
+    foreach(link IN LISTS links)
+        string(REPLACE "<link>" "" link "${link}")
+        if(NOT EXISTS "${doc_dir}/${link}")
+            string(APPEND faults "${doc}: the link to '${link}' leads nowhere\n")
         endif()
     endforeach()
     string(REGEX MATCHALL "(-R|GTEST_FILTER=) ?('[^']*'|[^' `\n]+)" picks "${text}")
