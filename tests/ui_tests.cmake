@@ -55,8 +55,9 @@ if(GLIDORA_WINE_RUN)
     # but the time X takes.
     set(GLIDORA_OFFSCREEN_PREFIX ${PROJECT_BINARY_DIR}/wineprefix-offscreen)
     set(null_driver "\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n\"Graphics\"=\"null\"\n")
+    set(GLIDORA_OFFSCREEN_SETTINGS "REGEDIT4\n${classic_frame}${null_driver}")
     glidora_prefix_settings(ui_offscreen ui_offscreen_settings ${GLIDORA_OFFSCREEN_PREFIX}
-                            "REGEDIT4\n${classic_frame}${null_driver}")
+                            "${GLIDORA_OFFSCREEN_SETTINGS}")
 endif()
 
 # Programs that open windows share one desktop (Wine's, in one X display, or
@@ -84,12 +85,24 @@ function(glidora_register_ui_test target)
     elseif(arg_SHARDS GREATER 1)
         math(EXPR last "${arg_SHARDS} - 1")
         foreach(index RANGE ${last})
-            add_test(NAME ${target}_${index} COMMAND ${command})
-            # Alone: the Wine processes that a program starts for the prefix keep its
-            # output open until the last Wine program ends, so a short test that ran
-            # beside this one would wait for it and outlast its own time limit.
-            set_tests_properties(${target}_${index} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
-                "GTEST_TOTAL_SHARDS=${arg_SHARDS};GTEST_SHARD_INDEX=${index}" ${properties})
+            # Shards run beside each other and the other tests, before them, as
+            # they are the longest. Off screen, each has a prefix of its own:
+            # programs in one prefix share GDI caches, so one program's work
+            # could show in another's count of GDI objects.
+            set(shard_command ${command})
+            set(shard_properties ${properties})
+            if(arg_OFFSCREEN AND GLIDORA_WINE_RUN AND index GREATER 0)
+                set(prefix ${GLIDORA_OFFSCREEN_PREFIX}-${index})
+                glidora_prefix_settings(ui_offscreen_${index} ui_offscreen_${index}_settings
+                                        ${prefix} "${GLIDORA_OFFSCREEN_SETTINGS}")
+                set(shard_command ${GLIDORA_WINE_RUN} ${prefix} $<TARGET_FILE:${target}>)
+                list(TRANSFORM shard_properties REPLACE "^ui_offscreen$" ui_offscreen_${index})
+            endif()
+            add_test(NAME ${target}_${index} COMMAND ${shard_command})
+            # Their time limit allows for the cores being shared.
+            set_tests_properties(${target}_${index} PROPERTIES ENVIRONMENT
+                "GTEST_TOTAL_SHARDS=${arg_SHARDS};GTEST_SHARD_INDEX=${index}" ${shard_properties}
+                COST 100 TIMEOUT 240)
         endforeach()
     else()
         add_test(NAME ${target} COMMAND ${command})
