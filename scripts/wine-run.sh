@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the given private prefix:
 #   wine-run.sh [--buffer-output] [--arch win32|win64] <prefix> <program.exe> [args...]
+#   wine-run.sh --arch win32|win64 --template
 # The prefix is an absolute path, in a build tree. --arch names the kind of
 # program (a 64-bit program needs wine64); without it the choice of
 # scripts/wine.sh holds. Creates the prefix on first use, for that kind only:
 # a prefix made for the other kind is refused, not mixed. Concurrent callers
 # wait for the creation to finish. With --buffer-output the program's output
 # is passed on when it has ended (see the end of this script); otherwise Wine
-# replaces this script.
+# replaces this script. With --template it only makes the pristine prefix
+# that every prefix of that kind starts as (below), so that a test run can
+# have it made while it builds.
 set -euo pipefail
 # shellcheck source=scripts/wine.sh
 source "$(dirname "$0")/wine.sh"
 usage="usage: wine-run.sh [--buffer-output] [--arch win32|win64] <prefix> <program.exe> [args...]"
 
 buffer_output=0
+template_only=0
 arch=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --buffer-output) buffer_output=1 ;;
+    --template) template_only=1 ;;
     --arch)
         [ $# -ge 2 ] || { echo "wine-run.sh: --arch needs win32 or win64" >&2; exit 2; }
         arch=$2
@@ -27,10 +32,10 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
-[ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+[ $# -ge 2 ] || [ $template_only -eq 1 ] || { echo "$usage" >&2; exit 2; }
 # A relative prefix would put the prefix, its lock and its copy of the
 # template wherever the caller happens to be.
-if [[ $1 != /* ]]; then
+if [ $template_only -eq 0 ] && [[ $1 != /* ]]; then
     echo "wine-run.sh: the prefix '$1' is no absolute path" >&2
     echo "$usage" >&2
     exit 2
@@ -42,8 +47,10 @@ fi
 loader=$(wine_loader "$arch") || { echo "wine-run.sh: unknown --arch '$arch'" >&2; exit 2; }
 [ -x "$loader" ] || { echo "wine-run.sh: $loader is not installed (scripts/setup.sh installs it)" >&2; exit 127; }
 
-export WINEPREFIX=$1
-shift
+if [ $template_only -eq 0 ]; then
+    export WINEPREFIX=$1
+    shift
+fi
 export WINEARCH=$arch
 export WINELOADER=$loader
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -66,18 +73,26 @@ create_prefix() {
 # each starts as a copy of a pristine one, made once per kind in the build
 # folder (Wine keeps no path of the prefix itself inside it).
 template=$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix-template-$arch
+make_template() {
+    (
+        flock 8
+        if [ ! -f "$template/system.reg" ]; then
+            rm -rf "$template.new"
+            create_prefix "$template.new" && mv "$template.new" "$template"
+        fi
+    ) 8>"$template.lock"
+}
 
-mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$template")"
+mkdir -p "$(dirname "$template")"
+if [ $template_only -eq 1 ]; then
+    make_template
+    exit
+fi
+mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        (
-            flock 8
-            if [ ! -f "$template/system.reg" ]; then
-                rm -rf "$template.new"
-                create_prefix "$template.new" && mv "$template.new" "$template"
-            fi
-        ) 8>"$template.lock" || exit
+        make_template || exit
         if [ -e "$WINEPREFIX" ]; then
             echo "wine-run.sh: $WINEPREFIX exists but is no Wine prefix; it is left as it is" >&2
             exit 1
