@@ -28,13 +28,18 @@ source scripts/wine.sh
 source scripts/totals.sh
 choose_wine_arch || exit 1
 
-# Each suite as "<configure and build preset>[:<test preset>]", in the order
-# they run; a later one may use what an earlier one built (the e2e presets
-# and windows64 read build/windows' or build/windows64's glidora.exe).
+# Each suite as "<configure and build preset>[:<test preset>][&]", in the
+# order they run; a later one may use what an earlier one built (the e2e
+# presets and windows64 read build/windows' or build/windows64's glidora.exe).
+# A suite marked & is tested beside the ones after it: the fuzzer keeps one
+# core busy for its fixed time, while the end-to-end tests, one at a time,
+# mostly wait on Wine and the display.
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
-    suites=(native windows windows-clang e2e windows64:windows64-beside-win32 fuzz)
+    suites=(native windows windows-clang 'fuzz&' e2e windows64:windows64-beside-win32)
+    prefix_kinds=(win32 win64)
 else
-    suites=(native windows:windows-host windows64 windows64-clang e2e64 fuzz)
+    suites=(native windows:windows-host windows64 windows64-clang 'fuzz&' e2e64)
+    prefix_kinds=(win64)
 fi
 
 # Until this run holds the lock, it has started nothing and ends nothing: a
@@ -117,6 +122,7 @@ fi
 # building every suite first would take the run past ten minutes on two cores.
 presets=()
 for suite in "${suites[@]}"; do
+    suite=${suite%&}
     presets+=("${suite%%:*}")
     rm -f "build/${suite%%:*}.outcome"
 done
@@ -158,24 +164,62 @@ needs_display() {
     native | fuzz | windows-host) return 1 ;;
     esac
 }
+# A pristine Wine prefix costs Wine some 20 s of one core, and each kind of
+# prefix starts as a copy of one: made now, while the first presets build,
+# rather than by the first test that needs it.
+if [ -z "$no_display" ]; then
+    for kind in "${prefix_kinds[@]}"; do
+        setpriv --pdeathsig KILL -- scripts/wine-run.sh --arch "$kind" --template \
+            >"build/wineprefix-template-$kind.log" 2>&1 9>&- &
+    done
+fi
+
+# Tests a suite whose preset is built: in the foreground, or, with "&" as its
+# second argument, in the background, its output kept for count_background.
+background=()
+test_suite() {
+    local preset=$1 tests=$2 record=$PWD/build/$1-junit.xml status=0
+    echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
+    if [ "${3:-}" = "&" ]; then
+        setpriv --pdeathsig KILL -- ctest --preset "$tests" --output-junit "$record" \
+            >"build/$preset-test.log" 2>&1 9>&- &
+        background+=("$preset $! $SECONDS")
+        return
+    fi
+    local started=$SECONDS
+    step ctest --preset "$tests" --output-junit "$record" || status=$?
+    count_suite "$preset" "$record" "$status"
+    echo "== $preset: tested in $((SECONDS - started)) s"
+}
+
+count_background() {
+    local entry preset pid started status
+    for entry in "${background[@]}"; do
+        read -r preset pid started <<<"$entry"
+        status=0
+        wait "$pid" || status=$?
+        echo "== $preset, tested beside the suites after it:"
+        cat "build/$preset-test.log"
+        count_suite "$preset" "$PWD/build/$preset-junit.xml" "$status"
+        echo "== $preset: tested in $((SECONDS - started)) s"
+    done
+}
 
 for suite in "${suites[@]}"; do
+    mode=""
+    [[ $suite != *'&' ]] || mode='&'
+    suite=${suite%&}
     preset=${suite%%:*}
     tests=${suite#*:}
-    record=$PWD/build/$preset-junit.xml
-    rm -f "$record"
+    rm -f "$PWD/build/$preset-junit.xml"
     wait_for_build "$preset" || continue
     if [ -n "$no_display" ] && needs_display "$tests"; then
         count_failed_step "$preset" "not tested: $no_display"
         continue
     fi
-    echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
-    started=$SECONDS
-    status=0
-    step ctest --preset "$tests" --output-junit "$record" || status=$?
-    count_suite "$preset" "$record" "$status"
-    echo "== $preset: tested in $((SECONDS - started)) s"
+    test_suite "$preset" "$tests" $mode
 done
+count_background
 
 echo "Windows suites ran $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GLIDORA_WINE_REASON."
 if [ "$GLIDORA_WINE_ARCH" != win32 ]; then
