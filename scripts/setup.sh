@@ -61,6 +61,13 @@ missing=()
 for pkg in "${PACKAGES[@]}"; do
   is_installed "$pkg" || missing+=("$pkg")
 done
+# Trying wine32 again would cost every run the wait for the mirror; a fresh
+# clone, or removing the record, tries again.
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && [ -s "$LEFT_OUT" ]; then
+  echo "setup: wine32 stays left out, as an earlier run found: $(cat "$LEFT_OUT")." \
+    "To try again, remove $LEFT_OUT"
+  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -vx 'wine32:i386')
+fi
 
 need_i386=0
 if [ $want_wine32 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -228,11 +235,11 @@ update_package_lists || {
   exit 1
 }
 mkdir -p "$(dirname "$LEFT_OUT")"
-rm -f "$LEFT_OUT"
 pins=$(mktemp)
 trap 'rm -f "$pins"' EXIT
-if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! apt_install -s "${missing[@]}" >/dev/null 2>&1; then
-  install_wine32_with_twins "$pins"
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]]; then
+  rm -f "$LEFT_OUT"
+  apt_install -s "${missing[@]}" >/dev/null 2>&1 || install_wine32_with_twins "$pins"
 fi
 if [ ${#missing[@]} -gt 0 ] && ! { echo "setup: installing ${missing[*]}" && apt_install "${missing[@]}"; }; then
   echo "setup: apt-get could not install them; if it could not find or fetch a package," \
