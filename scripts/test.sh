@@ -10,10 +10,11 @@
 # where it can be.
 #
 # The suites build one after the other in the background while those built
-# already are tested, in the same order; each runs its CTest preset, which
-# sets what tests it runs (CMakePresets.json). Ends with one summary
-# line over all suites, from CTest's JUnit records; exits non-zero on any
-# failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
+# already are tested, in the same order (the fuzzer beside the end-to-end
+# tests); each runs its CTest preset, which sets what tests it runs
+# (CMakePresets.json). Ends with the build the Windows suites ran and why,
+# the skipped tests, the time all suites took, and one summary line over all
+# suites, from CTest's JUnit records; exits non-zero on any failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
 # ends the run within seconds, with 130 or 143, and with it every process it
 # started, and nothing else; a run killed outright has its leftovers ended by
 # the next one in the same clone. The Windows and end-to-end suites use the

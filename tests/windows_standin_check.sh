@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build stand-in: what Linux can check of the README's Windows
 # routes, with the nearest tools Debian has. No real Visual Studio or MSYS2
-# runs here; see "Building on Windows" in the README for what this proves.
+# runs here; see docs/windows-build.md for what this proves.
 #
 #  1. Visual Studio: the project configured as on a Windows host with clang-cl
 #     in MSVC mode for 32-bit Windows (Ninja Multi-Config, Release and Debug),
