@@ -8,12 +8,7 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 source scripts/wine.sh
-choose_wine_arch
-preset=$(windows_preset "$GLIDORA_WINE_ARCH")
-build=build/$preset
-# A prefix of its own: the test suites' prefix and its Wine server are the
-# test command's to start and to end.
-prefix=$PWD/$build/wineprefix-run
+choose_wine_build run
 exe=$build/ui/glidora.exe
 log=$build/glidora-run.log
 

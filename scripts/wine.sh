@@ -12,6 +12,10 @@
 #                        prints the choice, unless a calling script already did
 #   wine_loader ARCH     the Wine loader for that kind of program
 #   windows_preset ARCH  the CMake preset that builds the programs it runs
+#   choose_wine_build NAME
+#                        choose_wine_arch, then sets preset, build and
+#                        prefix: that Wine's build and a prefix of the
+#                        caller's own in it, build/<preset>/wineprefix-NAME
 
 WINE32_LOADER=/usr/lib/wine/wine
 WINE64_LOADER=/usr/lib/wine/wine64
@@ -160,4 +164,14 @@ windows_preset() {
     win64) echo windows64 ;;
     *) return 2 ;;
     esac
+}
+
+# A prefix of the calling tool's own: neither a test run nor another tool
+# starts or ends its Wine server.
+# shellcheck disable=SC2034 # for the caller
+choose_wine_build() {
+    choose_wine_arch || return
+    preset=$(windows_preset "$GLIDORA_WINE_ARCH")
+    build=build/$preset
+    prefix=$PWD/$build/wineprefix-$1
 }

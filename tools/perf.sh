@@ -13,14 +13,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine.sh
-choose_wine_arch
+choose_wine_build perf
 
 startup_runs=${1:-15}
 paint_samples=${2:-1000}
-preset=$(windows_preset "$GLIDORA_WINE_ARCH")
-build=build/$preset
-# A prefix of its own, so that measuring never disturbs a test run.
-prefix=$PWD/$build/wineprefix-perf
 
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" >/dev/null

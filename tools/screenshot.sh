@@ -14,11 +14,8 @@ output=$(realpath -m -- "$1")
 shift
 cd "$(dirname "$0")/.."
 source scripts/wine.sh
-choose_wine_arch
-
-build=build/$(windows_preset "$GLIDORA_WINE_ARCH")
+choose_wine_build screenshot
 exe=$build/ui/glidora.exe
-prefix=$PWD/$build/wineprefix-screenshot
 # The window opens at the desktop's top-left corner. Its size depends on the
 # frame Wine draws (312 x 350 on Wine 8's classic frame, taller on Wine 10's),
 # so the desktop leaves room and the picture is cut to the window afterwards.
