@@ -31,7 +31,7 @@ echo "setup: found ${release:-an unknown release}"
 source "$(dirname "$0")/wine.sh"
 want_wine32=1
 APT_ARCHITECTURES=()
-LEFT_OUT=$(dirname "$0")/../build/wine32-left-out.txt
+LEFT_OUT=$(cd "$(dirname "$0")/.." && pwd)/build/wine32-left-out.txt
 if [ "${GLIDORA_WINE_ARCH:-}" = win64 ]; then
   want_wine32=0
   echo "setup: GLIDORA_WINE_ARCH=win64 asks for the x86-64 build only, so wine32 is left out"
