@@ -60,6 +60,21 @@ if(GLIDORA_WINE_RUN)
                             "${GLIDORA_OFFSCREEN_SETTINGS}")
 endif()
 
+# The cores of this host, for CTest to hand out one by one to the tests that
+# ask for one (the test presets name this file); scripts/wine-run.sh pins
+# such a test and its Wine server to its core.
+if(GLIDORA_WINE_RUN)
+    execute_process(COMMAND nproc OUTPUT_VARIABLE core_count OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(cores "")
+    math(EXPR last_core "${core_count} - 1")
+    foreach(core RANGE ${last_core})
+        list(APPEND cores "{\"id\": \"${core}\", \"slots\": 1}")
+    endforeach()
+    list(JOIN cores ", " cores)
+    file(WRITE ${PROJECT_BINARY_DIR}/cores.json
+         "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"cores\": [${cores}]}]}\n")
+endif()
+
 # Programs that open windows share one desktop (Wine's, in one X display, or
 # Windows' own): they run one at a time, so that no window of one covers a
 # window of another; OFFSCREEN runs one under Wine in the off-screen prefix
@@ -99,10 +114,11 @@ function(glidora_register_ui_test target)
                 list(TRANSFORM shard_properties REPLACE "^ui_offscreen$" ui_offscreen_${index})
             endif()
             add_test(NAME ${target}_${index} COMMAND ${shard_command})
-            # Their time limit allows for the cores being shared.
+            # Each on a core of its own where CTest is given the cores; their
+            # time limit allows for the cores being shared.
             set_tests_properties(${target}_${index} PROPERTIES ENVIRONMENT
                 "GTEST_TOTAL_SHARDS=${arg_SHARDS};GTEST_SHARD_INDEX=${index}" ${shard_properties}
-                COST 100 TIMEOUT 240)
+                COST 100 TIMEOUT 240 RESOURCE_GROUPS cores:1)
         endforeach()
     else()
         add_test(NAME ${target} COMMAND ${command})
