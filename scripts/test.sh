@@ -34,12 +34,13 @@ choose_wine_arch || exit 1
 # presets and windows64 read build/windows' or build/windows64's glidora.exe).
 # A suite marked & is tested beside the ones after it: the fuzzer keeps one
 # core busy for its fixed time, while the end-to-end tests, one at a time,
-# mostly wait on Wine and the display.
+# mostly wait on Wine and the display. The second compiler's tree builds
+# while they run, as nothing waits for it.
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
-    suites=(native windows windows-clang 'fuzz&' e2e windows64:windows64-beside-win32)
+    suites=(native windows 'fuzz&' e2e windows-clang windows64:windows64-beside-win32)
     prefix_kinds=(win32 win64)
 else
-    suites=(native windows:windows-host windows64 windows64-clang 'fuzz&' e2e64)
+    suites=(native windows:windows-host windows64 'fuzz&' e2e64 windows64-clang)
     prefix_kinds=(win64)
 fi
 

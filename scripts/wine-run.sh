@@ -57,7 +57,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # The cores this process may run on, one a line, from its affinity list
-# ("0-3,8"): CTest counts them from 0 whatever their numbers.
+# ("0-3,8"); CTest's core ids count them from 0.
 usable_cores() {
     local ranges range
     IFS=, read -ra ranges < <(sed -n 's/^Cpus_allowed_list:[[:space:]]*//p' /proc/self/status)
@@ -129,11 +129,15 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # tests/ui_tests.cmake); the program and the Wine server it starts then run
 # on that core alone. Each of their calls is a request to that server and a
 # wait for its answer: on two cores every answer waits for an idle core to
-# wake, which on a virtual machine takes longer than the work itself.
+# wake, which on a virtual machine takes longer than the work itself. Where
+# the core cannot be chosen (a sandbox), it runs where it is put.
 pin=()
 if [[ ${CTEST_RESOURCE_GROUP_0_CORES:-} =~ ^id:([0-9]+), ]]; then
     mapfile -t usable < <(usable_cores)
-    pin=(taskset -c "${usable[BASH_REMATCH[1] % ${#usable[@]}]}")
+    core=${usable[BASH_REMATCH[1] % ${#usable[@]}]}
+    if taskset -c "$core" true 2>/dev/null; then
+        pin=(taskset -c "$core")
+    fi
 fi
 
 if [ $buffer_output -eq 0 ]; then
