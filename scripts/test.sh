@@ -7,7 +7,8 @@
 # The Windows suites run the build that this host's Wine runs (scripts/wine.sh
 # decides: the shipped 32-bit build, or the x86-64 one where no 32-bit code
 # runs); the other build is still built with warnings as errors, and partly run
-# where it can be.
+# where it can be (the x86-64 one beside the 32-bit build: the game and the
+# programs that run).
 #
 # The suites build one after the other in the background while those built
 # already are tested, in the same order (the fuzzer beside the end-to-end
@@ -29,7 +30,7 @@ source scripts/wine.sh
 source scripts/totals.sh
 choose_wine_arch || exit 1
 
-# Each suite as "<configure and build preset>[:<test preset>][&]", in the
+# Each suite as "<configure preset>[:<build and test preset>][&]", in the
 # order they run; a later one may use what an earlier one built (the e2e
 # presets and windows64 read build/windows' or build/windows64's glidora.exe).
 # A suite marked & is tested beside the ones after it: the fuzzer keeps one
@@ -125,7 +126,7 @@ fi
 presets=()
 for suite in "${suites[@]}"; do
     suite=${suite%&}
-    presets+=("${suite%%:*}")
+    presets+=("$suite")
     rm -f "build/${suite%%:*}.outcome"
 done
 builds_started=$SECONDS
