@@ -36,9 +36,9 @@ choose_wine_arch || exit 1
 # A suite marked & is tested beside the ones after it: the fuzzer keeps one
 # core busy for its fixed time, while the end-to-end tests, one at a time,
 # mostly wait on Wine and the display. The second compiler's tree builds
-# while they run, as nothing waits for it.
+# last, while they run, as nothing waits for it.
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
-    suites=(native windows 'fuzz&' e2e windows-clang windows64:windows64-beside-win32)
+    suites=(native windows 'fuzz&' e2e windows64:windows64-beside-win32 windows-clang)
     prefix_kinds=(win32 win64)
 else
     suites=(native windows:windows-host windows64 'fuzz&' e2e64 windows64-clang)
