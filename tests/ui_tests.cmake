@@ -65,21 +65,6 @@ if(GLIDORA_WINE_RUN)
                             "${GLIDORA_OFFSCREEN_SETTINGS}")
 endif()
 
-# The cores of this host, for CTest to hand out one by one to the tests that
-# ask for one (the test presets name this file); scripts/wine-run.sh pins
-# such a test and its Wine server to its core.
-if(GLIDORA_WINE_RUN)
-    execute_process(COMMAND nproc OUTPUT_VARIABLE core_count OUTPUT_STRIP_TRAILING_WHITESPACE)
-    set(cores "")
-    math(EXPR last_core "${core_count} - 1")
-    foreach(core RANGE ${last_core})
-        list(APPEND cores "{\"id\": \"${core}\", \"slots\": 1}")
-    endforeach()
-    list(JOIN cores ", " cores)
-    file(WRITE ${PROJECT_BINARY_DIR}/cores.json
-         "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"cores\": [${cores}]}]}\n")
-endif()
-
 # Programs that open windows share one desktop (Wine's, in one X display, or
 # Windows' own): they run one at a time, so that no window of one covers a
 # window of another; OFFSCREEN runs one under Wine in the off-screen prefix
@@ -89,6 +74,9 @@ endif()
 function(glidora_register_ui_test target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "OFFSCREEN" "SHARDS" "")
     glidora_warnings(${target})
+    if(NOT MSVC)
+        target_precompile_headers(${target} REUSE_FROM ui_test_harness)
+    endif()
     set(properties TIMEOUT 120)
     set(command ${target})
     if(arg_OFFSCREEN AND GLIDORA_WINE_RUN)
@@ -138,9 +126,6 @@ function(glidora_add_window_test target resources)
     add_executable(${target} ${target}.cpp)
     target_link_libraries(${target} PRIVATE ui_core ui_test_harness ${resources}
                                             GTest::gtest_main)
-    if(NOT MSVC)
-        target_precompile_headers(${target} REUSE_FROM ui_test_harness)
-    endif()
     glidora_register_ui_test(${target} ${ARGN})
 endfunction()
 
@@ -169,9 +154,6 @@ target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:
                                                      GLIDORA_PROJECT_VERSION="${PROJECT_VERSION}")
 target_link_libraries(ui_resources_test PRIVATE GTest::gtest_main)
 add_dependencies(ui_resources_test glidora)
-if(NOT MSVC)
-    target_precompile_headers(ui_resources_test REUSE_FROM ui_test_harness)
-endif()
 glidora_register_ui_test(ui_resources_test)
 
 # The 64-bit build also reads the shipped 32-bit game, built in its own tree,
