@@ -31,17 +31,17 @@ source scripts/totals.sh
 choose_wine_arch || exit 1
 
 # Each suite as "<configure preset>[:<build and test preset>][&]", in the
-# order they run; a later one may use what an earlier one built (the e2e
-# presets and windows64 read build/windows' or build/windows64's glidora.exe).
-# A suite marked & is tested beside the ones after it: the fuzzer keeps one
-# core busy for its fixed time, while the end-to-end tests, one at a time,
-# mostly wait on Wine and the display. The second compiler's tree builds
-# last, while they run, as nothing waits for it.
+# order they build and run; windows64 reads build/windows' glidora.exe. A
+# suite marked & is tested beside the ones after it. The end-to-end tests,
+# one at a time, mostly wait on Wine and the display: they play the game of
+# the Windows tree (game_tree) on a display of their own, beside that tree's
+# suite. The fuzzer keeps one core busy for its fixed time. The second
+# compiler's tree builds last, as nothing waits for it.
 if [ "$GLIDORA_WINE_ARCH" = win32 ]; then
-    suites=(native windows 'fuzz&' e2e windows64:windows64-beside-win32 windows-clang)
+    suites=(native 'e2e&' windows 'fuzz&' windows64:windows64-beside-win32 windows-clang)
     prefix_kinds=(win32 win64)
 else
-    suites=(native windows:windows-host windows64 'fuzz&' e2e64 windows64-clang)
+    suites=(native windows:windows-host 'e2e64&' windows64 'fuzz&' windows64-clang)
     prefix_kinds=(win64)
 fi
 
@@ -133,17 +133,19 @@ builds_started=$SECONDS
 setpriv --pdeathsig KILL -- nice -n 19 scripts/build-presets.sh "${presets[@]}" 9>&- &
 builder=$!
 
-# Waits until build-presets.sh is done with a preset; a failed step shows
-# its own log and counts as one failure.
-wait_for_build() {
-    local preset=$1 outcome
-    until [ -e "build/$preset.outcome" ]; do
-        if ! kill -0 "$builder" 2>/dev/null && [ ! -e "build/$preset.outcome" ]; then
-            break
-        fi
+# Waits until build-presets.sh is done with a preset; prints the outcome.
+build_outcome() {
+    until [ -e "build/$1.outcome" ] || ! kill -0 "$builder" 2>/dev/null; do
         sleep 1
     done
-    outcome=$(cat "build/$preset.outcome" 2>/dev/null)
+    cat "build/$1.outcome" 2>/dev/null
+}
+
+# Waits until a preset is built; a failed step shows its own log and counts
+# as one failure.
+wait_for_build() {
+    local preset=$1 outcome
+    outcome=$(build_outcome "$preset")
     case "$outcome" in
     ok) return 0 ;;
     configure | build)
@@ -155,16 +157,27 @@ wait_for_build() {
     return 1
 }
 
-# The Windows and end-to-end suites get a display of their own, or none: never
-# the caller's, where the end-to-end tests would press keys and click.
+# The Windows suites get a display of the run's own, and the end-to-end
+# suite another, or none: never the caller's, where the end-to-end tests
+# would press keys and click. Both servers carry the run's mark.
 unset DISPLAY XAUTHORITY WAYLAND_DISPLAY
-no_display=""
-if ! start_private_display 9>&-; then
+no_display="" e2e_display="" windows_display=""
+if start_private_display 9>&- && e2e_display=$DISPLAY && start_private_display 9>&-; then
+    windows_display=$DISPLAY
+else
     no_display="no private X display (Xvfb did not start)"
+    unset DISPLAY
 fi
 needs_display() {
     case "$1" in
     native | fuzz | windows-host) return 1 ;;
+    esac
+}
+# The tree whose glidora.exe an end-to-end preset plays (its GLIDORA_GAME_EXE).
+game_tree() {
+    case "$1" in
+    e2e) echo windows ;;
+    e2e64) echo windows64 ;;
     esac
 }
 # A pristine Wine prefix costs Wine some 20 s of one core, and each kind of
@@ -183,6 +196,10 @@ background=()
 test_suite() {
     local preset=$1 tests=$2 record=$PWD/build/$1-junit.xml status=0
     echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
+    if [ -z "$no_display" ]; then
+        DISPLAY=$windows_display
+        [ -z "$(game_tree "$preset")" ] || DISPLAY=$e2e_display
+    fi
     if [ "${3:-}" = "&" ]; then
         setpriv --pdeathsig KILL -- ctest --preset "$tests" --output-junit "$record" \
             >"build/$preset-test.log" 2>&1 9>&- &
@@ -216,6 +233,11 @@ for suite in "${suites[@]}"; do
     tests=${suite#*:}
     rm -f "$PWD/build/$preset-junit.xml"
     wait_for_build "$preset" || continue
+    game=$(game_tree "$preset")
+    if [ -n "$game" ] && [ "$(build_outcome "$game")" != ok ]; then
+        count_failed_step "$preset" "not tested: build/$game, whose game it plays, did not build"
+        continue
+    fi
     if [ -n "$no_display" ] && needs_display "$tests"; then
         count_failed_step "$preset" "not tested: $no_display"
         continue
