@@ -11,8 +11,8 @@
 # programs that run).
 #
 # The suites build one after the other in the background while those built
-# already are tested, in the same order (the fuzzer beside the end-to-end
-# tests); each runs its CTest preset, which sets what tests it runs
+# already are tested, in the same order (the end-to-end suite beside the
+# Windows suite, the fuzzer beside the rest); each runs its CTest preset, which sets what tests it runs
 # (CMakePresets.json). Ends with the build the Windows suites ran and why,
 # the skipped tests, the time all suites took, and one summary line over all
 # suites, from CTest's JUnit records; exits non-zero on any failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
