@@ -56,7 +56,7 @@ std::time_t FixedClock() {
 TEST_F(GameTest, StartsOnThePictureAndArrowsMoveTheRightPieces) {
     // The start-up board is the 4 x 4 picture itself, pixel for pixel.
     const int size = expected::START_SIZE;
-    EXPECT_TRUE(BoardHolds(run, BoardPicture(size), QUIET_MS, "start"));
+    EXPECT_TRUE(BoardHolds(run, BoardPicture(size), SHOW_MS, QUIET_MS, "start"));
     EXPECT_TRUE(FindWindows(expected::WIN_CAPTION).empty());
 
     ASSERT_TRUE(PressArrow(run, MoveRight, "Right"));
@@ -134,11 +134,11 @@ TEST_F(GameTest, SizeDialogOkTakesTheSizeAndCancelForgetsTheChoice) {
     ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+3", "alt+c"}));
     ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
-    EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after Cancel"));
+    EXPECT_TRUE(BoardHolds(run, moved, SHOW_MS, QUIET_MS, "after Cancel"));
     ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
     ASSERT_TRUE(PressKeys(dialog, {"alt+5", "Escape"}));
     ASSERT_TRUE(WaitForNoWindow(expected::SIZE_CAPTION, SHOW_MS));
-    EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after Esc"));
+    EXPECT_TRUE(BoardHolds(run, moved, SHOW_MS, QUIET_MS, "after Esc"));
 
     // OK with no new choice: the committed 6 x 6, laid out solved again.
     ASSERT_TRUE(OpenDialog(run, "s", expected::SIZE_CAPTION, dialog));
@@ -168,7 +168,7 @@ TEST_F(GameTest, AboutBoxIgnoresEscapeAndClosesWithOk) {
     EXPECT_EQ(FindWindows(expected::ABOUT_CAPTION).size(), 1u) << "Esc closed the About box";
     ASSERT_TRUE(PressKeys(about, {"alt+o"}));
     ASSERT_TRUE(WaitForNoWindow(expected::ABOUT_CAPTION, SHOW_MS));
-    EXPECT_TRUE(BoardHolds(run, moved, QUIET_MS, "after About"));
+    EXPECT_TRUE(BoardHolds(run, moved, SHOW_MS, QUIET_MS, "after About"));
 
     ASSERT_TRUE(OpenDialog(run, "a", expected::ABOUT_CAPTION, about));
     ASSERT_TRUE(PressKeys(about, {"Return"}));
@@ -224,7 +224,7 @@ TEST_F(GameTest, NewScramblesTheShownBoardWithTheClockAsSeed) {
     shuffleClock = FixedClock;
     Shuffle(nullptr);
     shuffleClock = realClock;
-    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), QUIET_MS, "after New"));
+    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), SHOW_MS, QUIET_MS, "after New"));
     EXPECT_TRUE(NoWinBox());
 
     // The scrambled board plays on from where the engine says it is.

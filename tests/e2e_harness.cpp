@@ -359,9 +359,9 @@ AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeou
                               << SaveFailure(label, shown, wanted);
 }
 
-AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
+AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int showMs, int holdMs,
                            const std::string &label) {
-    if (AssertionResult now = WaitForBoard(run, wanted, 0, label); !now) {
+    if (AssertionResult now = WaitForBoard(run, wanted, showMs, label); !now) {
         return now;
     }
     SleepMs(holdMs);

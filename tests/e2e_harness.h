@@ -89,8 +89,10 @@ AssertionResult ReadInputOrigin(GameRun &run);
 // pixel that differs, and both pictures go to the test's folder, numbered.
 AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeoutMs,
                              const std::string &label);
-// The board equals `wanted` now and still after `holdMs`.
-AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int holdMs,
+// The board comes to equal `wanted` within `showMs` and still does after
+// `holdMs`. The wait matters after a window closes: the game repaints what
+// that window covered only when Wine passes it the exposure.
+AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int showMs, int holdMs,
                            const std::string &label);
 
 // The X key that makes the game call MoveTile with this direction.

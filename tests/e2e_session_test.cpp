@@ -258,11 +258,9 @@ testing::AssertionResult PlayPhase(GameRun &run, Random &random, const Area &are
                 return dismissed << " (" << label << ")";
             }
         } else {
-            if (testing::AssertionResult board = WaitForBoard(run, predicted, SETTLE_MS, label);
-                !board) {
-                return board;
-            }
-            if (testing::AssertionResult held = BoardHolds(run, predicted, HOLD_MS, label); !held) {
+            if (testing::AssertionResult held =
+                    BoardHolds(run, predicted, SETTLE_MS, HOLD_MS, label);
+                !held) {
                 return held;
             }
             if (!FindWindows(expected::WIN_CAPTION).empty()) {
@@ -361,7 +359,7 @@ TEST_F(SessionTest, RandomKeysAndClicksMatchTheEngineReplay) {
     ASSERT_TRUE(PlayPhase(run, random, wide, 800, "5x5 maximised", tally));
 
     // The final picture, once more after a pause.
-    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), FINAL_HOLD_MS, "final"));
+    EXPECT_TRUE(BoardHolds(run, RenderEngineBoard(), SETTLE_MS, FINAL_HOLD_MS, "final"));
     EXPECT_TRUE(FindWindows(expected::WIN_CAPTION).empty());
     EXPECT_TRUE(GameAlive(run));
 
