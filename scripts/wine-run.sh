@@ -87,8 +87,10 @@ make_template() {
     (
         flock 8
         if [ ! -f "$template/system.reg" ]; then
+            # A folder without it is what an interrupted or failed creation
+            # left: made again, not moved into.
             rm -rf "$template.new"
-            create_prefix "$template.new" && mv "$template.new" "$template"
+            create_prefix "$template.new" && rm -rf "$template" && mv "$template.new" "$template"
         fi
     ) 8>"$template.lock"
 }

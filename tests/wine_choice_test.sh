@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The choice of Wine (scripts/wine.sh) against stand-ins for wine32's loader
 # and for the kernel's answer to a 32-bit program, and wine-run.sh's refusals: a prefix of the other kind, none, a relative one.
+# The prefix template that a failed creation left unfinished is made again,
+# and the cores CTest hands out are those of the affinity mask.
 set -uo pipefail
 # shellcheck source=tests/checks.sh
 source "$(dirname "$0")/checks.sh"
@@ -103,5 +105,28 @@ for args in "" "--arch win64" "relative/prefix none.exe"; do
     expect "wine-run.sh $args" "$? $said" '^2 .*usage: wine-run.sh'
 done
 [ -z "$(ls -A "$work/cwd")" ] || fail "wine-run.sh made $(ls -A "$work/cwd") in the caller's folder"
+
+# A template folder without its registry is made again, not moved into.
+mkdir -p "$work/clone/scripts" "$work/clone/build/wineprefix-template-win64" "$work/bin"
+sed "s|^WINE64_LOADER=.*|WINE64_LOADER=$work/wine64|" "$scripts/wine.sh" >"$work/clone/scripts/wine.sh"
+cp "$scripts/wine-run.sh" "$work/clone/scripts/"
+# shellcheck disable=SC2016 # the stand-in expands them
+printf '#!/bin/sh\nmkdir -p "$WINEPREFIX" && echo "#arch=$WINEARCH" >"$WINEPREFIX/system.reg"\n' \
+    >"$work/wine64"
+printf '#!/bin/sh\n' >"$work/bin/wineserver"
+chmod +x "$work/wine64" "$work/bin/wineserver"
+PATH="$work/bin:$PATH" "$work/clone/scripts/wine-run.sh" --arch win64 --template ||
+    fail "wine-run.sh --template failed on an unfinished template"
+expect "unfinished template" "$(ls -A "$work/clone/build/wineprefix-template-win64")" '^system.reg$'
+
+# OMP_NUM_THREADS, which nproc obeys, makes no more cores than the mask holds.
+cores() {
+    OMP_NUM_THREADS=5 "$@" cmake -DCORES_FILE="$work/cores.json" -P "$scripts/../cmake/cores.cmake" &&
+        grep -o '"id"' "$work/cores.json" | wc -l
+}
+expect "cores" "$(cores)" "^$(env -u OMP_NUM_THREADS -u OMP_THREAD_LIMIT nproc)\$"
+if taskset -c 0 true 2>/dev/null; then
+    expect "cores of a mask of one" "$(cores taskset -c 0)" '^1$'
+fi
 
 finish "wine choice"
