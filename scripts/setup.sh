@@ -91,6 +91,13 @@ if [ $need_i386 -eq 1 ]; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
+# A setup stopped in the middle of an install (Ctrl-C, a test run ended by a
+# signal) leaves dpkg's work half done, and apt builds on nothing until it is
+# finished.
+if [ -n "$(dpkg --audit 2>/dev/null)" ]; then
+  echo "setup: finishing the install that was stopped midway (dpkg --configure -a)"
+  dpkg --configure -a
+fi
 # A fresh cloud machine often runs its unattended upgrades first: wait for
 # them rather than fail on the lock. apt-get waits for dpkg's lock itself,
 # but not for that of the package lists.

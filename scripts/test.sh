@@ -12,22 +12,45 @@
 #
 # The suites build one after the other in the background while those built
 # already are tested, in the same order (the end-to-end suite beside the
-# Windows suite, the fuzzer beside the rest); each runs its CTest preset, which sets what tests it runs
-# (CMakePresets.json). Ends with the build the Windows suites ran and why,
-# the skipped tests, the time all suites took, and one summary line over all
-# suites, from CTest's JUnit records; exits non-zero on any failure. One run per clone at a time (build/test.lock). SIGINT or SIGTERM
-# ends the run within seconds, with 130 or 143, and with it every process it
-# started, and nothing else; a run killed outright has its leftovers ended by
-# the next one in the same clone. The Windows and end-to-end suites use the
-# run's own display, never the caller's: without it they are not run.
+# Windows suite, the fuzzer beside the rest); each runs its CTest preset, which
+# sets what tests it runs (CMakePresets.json). Ends with the build the Windows
+# suites ran and why, the skipped tests, the time all suites took, and one
+# summary line over all suites, from CTest's JUnit records; exits non-zero on
+# any failure.
+#
+# One command at a time uses the clone's build trees (build/test.lock, which
+# run.sh, tools/perf.sh and tools/screenshot.sh take too): a run started
+# beside another waits for it. SIGINT or SIGTERM, once or more, ends the run
+# within seconds, setup's apt included, and with it every process it started,
+# and nothing else; then the run ends by that signal (130 or 143 to a shell).
+# A run killed outright has its leftovers ended by the next one in the same
+# clone. The Windows and end-to-end suites use the run's own displays, never
+# the caller's: without them they are not run.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
-scripts/setup.sh || exit 1
-
+source scripts/guard.sh
 source scripts/display.sh
 source scripts/wine.sh
 source scripts/totals.sh
+
+# Every process of the run carries its mark, and the next run in this clone
+# ends what one killed outright left.
+guard_clone test scripts/test.sh wait
+clone_id=${GLIDORA_RUN_MARK%:*}
+
+# The lock is free, so the run that wrote the record has ended; one killed
+# outright may have left Wine servers and other processes. A record that
+# names another clone came with a copy of the tree: its run may be alive.
+previous_run=$(cat build/test.run 2>/dev/null)
+echo "$GLIDORA_RUN_MARK" >build/test.run
+if [[ $previous_run == "$clone_id":* ]]; then
+    end_marked_processes "$previous_run"
+elif [ -n "$previous_run" ]; then
+    echo "test: build/test.run is another clone's record (a copy of the tree?); left alone"
+fi
+
+step scripts/setup.sh || exit 1
 choose_wine_arch || exit 1
 
 # Each suite as "<configure preset>[:<build and test preset>][&]", in the
@@ -45,107 +68,35 @@ else
     prefix_kinds=(win64)
 fi
 
-# Until this run holds the lock, it has started nothing and ends nothing: a
-# run that waits for another must not touch the other's processes.
-trap 'echo "test: interrupted"; exit 130' INT
-trap 'echo "test: terminated"; exit 143' TERM
-mkdir -p build
-exec 9>>build/test.lock
-if ! flock -n 9; then
-    echo "test: another test run in this clone holds build/test.lock; waiting for it to end"
-    # In the background, so that a signal ends the wait; the lock belongs to
-    # the open file, which this shell shares.
-    setpriv --pdeathsig KILL -- flock 9 &
-    wait $! || exit 1
-fi
-
-# Every process of this run inherits this mark, also those that leave its
-# process groups (Wine's server and services): they are ended by it, and
-# nothing that another command started. The mark names this clone (its folder
-# and its lock file, which a copy of the tree does not share) and this run.
-clone_id="$(pwd -P):$(stat -c %i build/test.lock)"
-GLIDORA_TEST_RUN=$clone_id:$$-$(date +%s%N)
-export GLIDORA_TEST_RUN
-
-# Prints the pids of the processes that carry the given run's mark. A
-# process's environ is the one it was started with: this shell's own has no
-# mark, nor have its subshells, and grep here is started without it.
-marked_processes() {
-    local environ
-    env -u GLIDORA_TEST_RUN grep -slzxF "GLIDORA_TEST_RUN=$1" /proc/[0-9]*/environ |
-        while read -r environ; do
-            environ=${environ#/proc/}
-            echo "${environ%/environ}"
-        done
-}
-
-end_marked_processes() {
-    local mark=$1 pids
-    mapfile -t pids < <(marked_processes "$mark")
-    [ ${#pids[@]} -gt 0 ] || return 0
-    kill -TERM "${pids[@]}" 2>/dev/null
-    for _ in $(seq 30); do
-        mapfile -t pids < <(marked_processes "$mark")
-        [ ${#pids[@]} -gt 0 ] || return 0
-        sleep 0.1
-    done
-    kill -KILL "${pids[@]}" 2>/dev/null
-    return 0
-}
-
-cleanup() {
-    end_marked_processes "$GLIDORA_TEST_RUN"
-    stop_private_display
-}
-trap cleanup EXIT
-
-# Runs a command in the background and waits for it, so that a signal is
-# acted on at once rather than when the command ends; "step ... &" does not
-# wait. The command is tied to this shell, and neither it nor what it starts
-# holds the build tree's lock.
-step() {
-    setpriv --pdeathsig KILL -- "$@" 9>&- &
-    wait $!
-}
-
-# The lock is free, so the run that wrote the record has ended; one killed
-# outright may have left Wine servers and other processes. A record that
-# names another clone came with a copy of the tree: its run may be alive.
-previous_run=$(cat build/test.run 2>/dev/null)
-echo "$GLIDORA_TEST_RUN" >build/test.run
-if [[ $previous_run == "$clone_id":* ]]; then
-    end_marked_processes "$previous_run"
-elif [ -n "$previous_run" ]; then
-    echo "test: build/test.run is another clone's record (a copy of the tree?); left alone"
-fi
-
 # The presets build one after the other in the background, at low priority
 # (scripts/build-presets.sh), while the suites built already are tested in
 # the same order: the Wine suites mostly wait on Wine and the display, and
 # building every suite first would take the run past ten minutes on two cores.
+# The builder names each preset and its outcome on a line of its own, read
+# here from fd 8: the end of that pipe is the builder's end, however it ends.
 presets=()
 for suite in "${suites[@]}"; do
-    suite=${suite%&}
-    presets+=("$suite")
-    rm -f "build/${suite%%:*}.outcome"
+    presets+=("${suite%&}")
 done
 builds_started=$SECONDS
-setpriv --pdeathsig KILL -- nice -n 19 scripts/build-presets.sh "${presets[@]}" 9>&- &
-builder=$!
+exec 8< <(exec setpriv --pdeathsig KILL -- nice -n 19 scripts/build-presets.sh "${presets[@]}" 9>&-)
+declare -A outcomes=()
 
-# Waits until build-presets.sh is done with a preset; prints the outcome.
-build_outcome() {
-    until [ -e "build/$1.outcome" ] || ! kill -0 "$builder" 2>/dev/null; do
-        sleep 1
+# Waits until build-presets.sh is done with a preset; sets outcome to "ok",
+# the step that failed, or nothing where the builder ended before it.
+wait_for_outcome() {
+    local preset result
+    while [ -z "${outcomes[$1]:-}" ] && read -r -u 8 preset result; do
+        outcomes[$preset]=$result
     done
-    cat "build/$1.outcome" 2>/dev/null
+    outcome=${outcomes[$1]:-}
 }
 
 # Waits until a preset is built; a failed step shows its own log and counts
 # as one failure.
 wait_for_build() {
-    local preset=$1 outcome
-    outcome=$(build_outcome "$preset")
+    local preset=$1
+    wait_for_outcome "$preset"
     case "$outcome" in
     ok) return 0 ;;
     configure | build)
@@ -158,16 +109,13 @@ wait_for_build() {
 }
 
 # The Windows suites get a display of the run's own, and the end-to-end
-# suite another, or none: never the caller's, where the end-to-end tests
-# would press keys and click. Both servers carry the run's mark.
+# suite another, each or none: never the caller's, where the end-to-end
+# tests would press keys and click. Both servers carry the run's mark.
 unset DISPLAY XAUTHORITY WAYLAND_DISPLAY
-no_display="" e2e_display="" windows_display=""
-if start_private_display 9>&- && e2e_display=$DISPLAY && start_private_display 9>&-; then
-    windows_display=$DISPLAY
-else
-    no_display="no private X display (Xvfb did not start)"
-    unset DISPLAY
-fi
+e2e_display="" windows_display=""
+start_private_display 9>&- && e2e_display=$DISPLAY
+start_private_display 9>&- && windows_display=$DISPLAY
+unset DISPLAY
 needs_display() {
     case "$1" in
     native | fuzz | windows-host) return 1 ;;
@@ -183,24 +131,40 @@ game_tree() {
 # A pristine Wine prefix costs Wine some 20 s of one core, and each kind of
 # prefix starts as a copy of one: made now, while the first presets build,
 # rather than by the first test that needs it.
-if [ -z "$no_display" ]; then
+templates=()
+if [ -n "$windows_display$e2e_display" ]; then
     for kind in "${prefix_kinds[@]}"; do
-        setpriv --pdeathsig KILL -- scripts/wine-run.sh --arch "$kind" --template \
+        DISPLAY=${windows_display:-$e2e_display} setpriv --pdeathsig KILL -- \
+            scripts/wine-run.sh --arch "$kind" --template \
             >"build/wineprefix-template-$kind.log" 2>&1 9>&- &
+        templates+=("$kind $!")
     done
 fi
 
-# Tests a suite whose preset is built: in the foreground, or, with "&" as its
-# second argument, in the background, its output kept for count_background.
+# Before the first suite that runs Wine: a template that could not be made
+# is a failure of its own, shown here rather than by every test after it.
+wait_for_templates() {
+    local entry kind pid log
+    for entry in "${templates[@]}"; do
+        read -r kind pid <<<"$entry"
+        wait "$pid" && continue
+        log=build/wineprefix-template-$kind.log
+        count_failed_step "wineprefix-template-$kind" "the $kind Wine prefix could not be made ($log):"
+        tail -n 10 "$log" | sed 's/^/    /'
+    done
+    templates=()
+}
+
+# Tests a suite whose preset is built, on the given display (none if empty):
+# in the foreground, or, with "&" as its fourth argument, in the background,
+# its output kept for count_background.
 background=()
 test_suite() {
     local preset=$1 tests=$2 record=$PWD/build/$1-junit.xml status=0
     echo "== $preset: built after $((SECONDS - builds_started)) s; testing (preset $tests)"
-    if [ -z "$no_display" ]; then
-        DISPLAY=$windows_display
-        [ -z "$(game_tree "$preset")" ] || DISPLAY=$e2e_display
-    fi
-    if [ "${3:-}" = "&" ]; then
+    unset DISPLAY
+    [ -z "$3" ] || export DISPLAY=$3
+    if [ "${4:-}" = "&" ]; then
         setpriv --pdeathsig KILL -- ctest --preset "$tests" --output-junit "$record" \
             >"build/$preset-test.log" 2>&1 9>&- &
         background+=("$preset $! $SECONDS")
@@ -234,15 +198,23 @@ for suite in "${suites[@]}"; do
     rm -f "$PWD/build/$preset-junit.xml"
     wait_for_build "$preset" || continue
     game=$(game_tree "$preset")
-    if [ -n "$game" ] && [ "$(build_outcome "$game")" != ok ]; then
-        count_failed_step "$preset" "not tested: build/$game, whose game it plays, did not build"
-        continue
+    if [ -n "$game" ]; then
+        wait_for_outcome "$game"
+        if [ "$outcome" != ok ]; then
+            count_failed_step "$preset" "not tested: build/$game, whose game it plays, did not build"
+            continue
+        fi
     fi
-    if [ -n "$no_display" ] && needs_display "$tests"; then
-        count_failed_step "$preset" "not tested: $no_display"
-        continue
+    display=$windows_display
+    [ -z "$game" ] || display=$e2e_display
+    if needs_display "$tests"; then
+        if [ -z "$display" ]; then
+            count_failed_step "$preset" "not tested: no private X display (Xvfb did not start)"
+            continue
+        fi
+        wait_for_templates
     fi
-    test_suite "$preset" "$tests" $mode
+    test_suite "$preset" "$tests" "$display" $mode
 done
 count_background
 

@@ -24,6 +24,8 @@ printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
 cat >"$work/bin/dpkg" <<'STUB'
 #!/bin/sh
 case "$1" in --print-architecture) echo amd64 ;; --print-foreign-architectures) echo i386 ;; esac
+[ "$1" != --audit ] || [ ! -e "$WORK/stopped" ] || echo "wine32:i386 is only half configured"
+[ "$1" != --configure ] || { echo "configure" >>"$WORK/apt"; rm "$WORK/stopped"; }
 exit 0
 STUB
 cat >"$work/bin/bash" <<'STUB'
@@ -90,6 +92,12 @@ said=$(setup_with_syncs 2)
 [ "$(tr '\n' ' ' <"$work/apt")" = "update update update installed " ] ||
     fail "updates and installs: $(tr '\n' ' ' <"$work/apt")"
 grep -qs wine32:i386 "$work/installed" || fail "no wine32 where 32-bit code runs"
+
+# An install that was stopped midway is finished before apt goes on.
+touch "$work/stopped"
+said=$(setup_with_syncs 0)
+[ "$(tr '\n' ' ' <"$work/apt")" = "configure update installed " ] ||
+    fail "after an install stopped midway: $(tr '\n' ' ' <"$work/apt") $said"
 
 said=$(setup_with_syncs 1000)
 [[ $said == 0*"do not match its Release file: bookworm-security/main/binary-i386/Packages.xz"* ]] ||

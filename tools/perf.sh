@@ -10,28 +10,33 @@
 # Runs the Windows programs under Wine in a private Xvfb display: the build
 # that this host's Wine runs (scripts/wine.sh), whose name the table gives.
 #   tools/perf.sh [start-up runs] [paint samples]
+# Takes this clone's build trees as run.sh does, refusing while a test run
+# uses them; Ctrl-C or SIGTERM ends it with all it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/guard.sh
+source scripts/display.sh
+guard_clone perf tools/perf.sh refuse
 source scripts/wine.sh
 choose_wine_build perf
 
 startup_runs=${1:-15}
 paint_samples=${2:-1000}
 
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" >/dev/null
+step cmake --preset "$preset" >/dev/null
+step cmake --build --preset "$preset" >/dev/null
+start_private_display 9>&-
 
-source scripts/display.sh
-cleanup() {
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    stop_private_display
+# Runs a measuring program as a step, so that a signal ends it at once, and
+# prints its lines made table rows by the sed expression given first.
+measured=$build/perf-measured.txt
+measure() {
+    local rows=$1
+    shift
+    step "$@" >"$measured"
+    tr -d '\r' <"$measured" | sed -E "$rows"
 }
-trap cleanup EXIT
-start_private_display
-
-wine_run() {
-    scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" "$@" | tr -d '\r'
-}
+wine_run=(scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix")
 
 exe=$build/ui/glidora.exe
 exe_bytes=$(stat -c %s "$exe")
@@ -44,11 +49,11 @@ text_bytes=$(objdump -h "$exe" | awk '$2 == ".text" { print $3 }')
 
 echo "| Measure ($preset build, $GLIDORA_WINE_ARCH) | Result |"
 echo "|---|---|"
-wine_run "$build/tools/perf_startup.exe" "$exe" "$build/tools/perf_minimal.exe" "$startup_runs" |
-    sed -E 's/^(startup [^ ]+|startup ratio) (.*)$/| \1 | \2 |/'
-wine_run "$build/tools/perf_paint.exe" "$paint_samples" |
-    sed -E 's/^paint ([0-9x]+) (.*)$/| paint \1 | \2 |/'
+measure 's/^(startup [^ ]+|startup ratio) (.*)$/| \1 | \2 |/' \
+    "${wine_run[@]}" "$build/tools/perf_startup.exe" "$exe" "$build/tools/perf_minimal.exe" "$startup_runs"
+measure 's/^paint ([0-9x]+) (.*)$/| paint \1 | \2 |/' \
+    "${wine_run[@]}" "$build/tools/perf_paint.exe" "$paint_samples"
 echo "| glidora.exe size | $exe_bytes bytes |"
 echo "| without the pictures | $((exe_bytes - picture_bytes)) bytes ($(((exe_bytes - picture_bytes + 1023) / 1024)) KiB) |"
 echo "| .text (machine code) | $((16#$text_bytes)) bytes |"
-tools/bench.sh | sed -E 's/^([^ ]+) +(.*)$/| engine \1 | \2 |/'
+measure 's/^([^ ]+) +(.*)$/| engine \1 | \2 |/' tools/bench.sh

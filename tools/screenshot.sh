@@ -3,7 +3,9 @@
 # included: the game runs in a Wine virtual desktop inside a private Xvfb.
 #   tools/screenshot.sh <output.png> [xdotool key names to press first...]
 # Builds nothing: run scripts/run.sh first, or build the preset that this
-# host's Wine runs (scripts/wine.sh says which).
+# host's Wine runs (scripts/wine.sh says which). Refuses, as run.sh does,
+# while a test run uses this clone's build trees; Ctrl-C or SIGTERM ends it
+# with all it started.
 set -euo pipefail
 if [ -z "${1:-}" ]; then
     echo "usage: tools/screenshot.sh <output.png> [keys...]" >&2
@@ -13,6 +15,9 @@ fi
 output=$(realpath -m -- "$1")
 shift
 cd "$(dirname "$0")/.."
+source scripts/guard.sh
+source scripts/display.sh
+guard_clone screenshot tools/screenshot.sh refuse
 source scripts/wine.sh
 choose_wine_build screenshot
 exe=$build/ui/glidora.exe
@@ -22,21 +27,8 @@ exe=$build/ui/glidora.exe
 desktop_size=480x480
 [ -f "$exe" ] || { echo "screenshot: $exe is not built" >&2; exit 1; }
 
-source scripts/display.sh
-game_pid=""
-# Safe under set -e: the game may have ended already.
-cleanup() {
-    if [ -n "$game_pid" ]; then
-        kill "$game_pid" 2>/dev/null || true
-    fi
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    stop_private_display
-}
-trap cleanup EXIT
-start_private_display
-
-scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" &
-game_pid=$!
+start_private_display 9>&-
+scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" explorer "/desktop=Glidora,$desktop_size" "$exe" 9>&- &
 
 desktop=""
 # A new prefix is created on first use, which takes a while.
