@@ -14,11 +14,11 @@
 #       runner) sees it and stops too.
 #   end_marked_processes MARK
 #       ends the processes that carry MARK, and no other.
-#   step COMMAND...
+#   step [--output FILE | --log FILE] COMMAND...
 #       runs COMMAND tied to this shell and waits for it, so that a signal is
-#       acted on at once rather than when it ends. Neither it nor what it
-#       starts holds the lock; whatever else this shell starts for good must
-#       get 9>&-.
+#       acted on at once rather than when it ends; --output sends its standard
+#       output to FILE, --log its errors too. Neither it nor what it starts
+#       holds the lock; whatever else this shell starts for good must get 9>&-.
 
 ENDING_SIGNAL=""
 
@@ -107,7 +107,13 @@ end_marked_processes() {
     return 0
 }
 
+# A redirection of the call itself would hold for the traps that run while
+# it waits, and a signal's line would go to the file.
 step() {
-    setpriv --pdeathsig KILL -- "$@" 9>&- &
+    case $1 in
+    --output) setpriv --pdeathsig KILL -- "${@:3}" >"$2" 9>&- & ;;
+    --log) setpriv --pdeathsig KILL -- "${@:3}" >"$2" 2>&1 9>&- & ;;
+    *) setpriv --pdeathsig KILL -- "$@" 9>&- & ;;
+    esac
     wait $!
 }

@@ -19,7 +19,7 @@ choose_wine_build run
 exe=$build/ui/glidora.exe
 log=$build/glidora-run.log
 
-step cmake --preset "$preset" >/dev/null
+step --output /dev/null cmake --preset "$preset"
 step cmake --build --preset "$preset" --target glidora
 
 # A DISPLAY that nothing answers (a stale ssh forward, a container, su)
@@ -31,7 +31,7 @@ fi
 
 echo "Starting $exe under Wine ($GLIDORA_WINE_ARCH); close the game window to end."
 status=0
-step scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" "$exe" >"$log" 2>&1 || status=$?
+step --log "$log" scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix" "$exe" || status=$?
 if [ $status -ne 0 ]; then
     echo "run: glidora.exe did not run to a normal end under Wine (exit code $status)." >&2
     echo "run: what Wine said, from $log:" >&2

@@ -23,8 +23,8 @@ choose_wine_build perf
 startup_runs=${1:-15}
 paint_samples=${2:-1000}
 
-step cmake --preset "$preset" >/dev/null
-step cmake --build --preset "$preset" >/dev/null
+step --output /dev/null cmake --preset "$preset"
+step --output /dev/null cmake --build --preset "$preset"
 start_private_display 9>&-
 
 # Runs a measuring program as a step, so that a signal ends it at once, and
@@ -33,7 +33,7 @@ measured=$build/perf-measured.txt
 measure() {
     local rows=$1
     shift
-    step "$@" >"$measured"
+    step --output "$measured" "$@"
     tr -d '\r' <"$measured" | sed -E "$rows"
 }
 wine_run=(scripts/wine-run.sh --arch "$GLIDORA_WINE_ARCH" "$prefix")
