@@ -99,6 +99,14 @@ while read -r name; do
     fi
 done < <(quoted "$@" | grep -E '^[a-z][a-z0-9]*(-[a-z0-9]+)*$')
 
+# True when the glob names something that is there (compgen -G would echo a
+# path without wildcards, there or not).
+is_there() {
+    local matched
+    # shellcheck disable=SC2206 # expanded on purpose
+    matched=($1)
+    [ -e "${matched[0]}" ]
+}
 # A missing part of a path: a placeholder, or a name that the code writes.
 may_be_missing() {
     [[ $1 == *'<'* ]] || grep -rqwF --exclude='*.md' -- "$1" scripts tools tests cmake CMakeLists.txt
@@ -111,10 +119,10 @@ check_path() {
         skipped+=("build/$tree")
         return
     fi
-    compgen -G "${path//<*([!>])>/*}" >/dev/null && return
+    is_there "${path//<*([!>])>/*}" && return
     IFS=/ read -r -a parts <<<"${path#build/}"
     for part in "${parts[@]}"; do
-        if [ ${#missing[@]} -eq 0 ] && compgen -G "$found/${part//<*([!>])>/*}" >/dev/null; then
+        if [ ${#missing[@]} -eq 0 ] && is_there "$found/${part//<*([!>])>/*}"; then
             found+=/$part
         else
             missing+=("$part")
