@@ -17,9 +17,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/bin" "$work/a/scripts" "$work/a/build/windows64/wineprefix"
+mkdir -p "$work/bin" "$work/a/scripts" "$work/a/tests" "$work/a/build/windows64/wineprefix"
 cp "$source_dir"/scripts/{test,display,wine,totals,build-presets}.sh "$work/a/scripts/"
-printf '#!/bin/sh\n' >"$work/a/scripts/setup.sh"
+printf '#!/bin/sh\n' | tee "$work/a/tests/docs_facts.sh" >"$work/a/scripts/setup.sh"
 printf '#!/bin/sh\n' >"$work/bin/cmake"
 printf '#!/bin/sh\necho "$WINEPREFIX $*" >>"$WORK/wineserver"\n' >"$work/bin/wineserver"
 printf '#!/bin/sh\n[ -z "${XVFB_FAILS:-}" ] || exit 1\necho 77 >&3\nexec sleep 300\n' \
@@ -28,7 +28,7 @@ printf '#!/bin/sh\n[ -z "${XVFB_FAILS:-}" ] || exit 1\necho 77 >&3\nexec sleep 3
 printf '#!/bin/sh\necho "$2 ${DISPLAY:-none}" >>"$WORK/ctest"
 printf "<testsuite>\\n<testcase name=\\"t\\" status=\\"run\\"></testcase>\\n</testsuite>\\n" >"$4"\n' \
     >"$work/bin/ctest"
-chmod +x "$work/a/scripts/setup.sh" "$work/bin"/*
+chmod +x "$work/a/scripts/setup.sh" "$work/a/tests/docs_facts.sh" "$work/bin"/*
 
 # Starts test.sh in a clone, in the background; its output goes to <clone>.said.
 start_run() {
