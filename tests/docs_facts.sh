@@ -66,7 +66,9 @@ while read -r command; do
     pattern=$(grep -oE -- "-R ('[^']*'|[^ ']+)" <<<"$command" | cut -c 4- | tr -d "'")
     args=("$preset")
     [ -z "$pattern" ] || args+=(-R "$pattern")
-    if ! listed_tests "$preset" >/dev/null; then
+    if [[ " ${presets[*]} " != *" $preset "* ]]; then
+        fault "no preset '$preset' for '$command'"
+    elif ! listed_tests "$preset" >/dev/null; then
         skipped+=("$preset")
     elif [ -z "$(listed_tests "${args[@]}")" ]; then
         fault "'$command' runs no test"
