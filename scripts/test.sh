@@ -218,6 +218,13 @@ for suite in "${suites[@]}"; do
 done
 count_background
 
+# What the docs name, against the trees this run left: one test.
+if step tests/docs_facts.sh; then
+    TESTS_PASSED=$((TESTS_PASSED + 1))
+else
+    count_failed_step docs "what they name is not all there (tests/docs_facts.sh)"
+fi
+
 echo "Windows suites ran $(describe_wine_arch "$GLIDORA_WINE_ARCH"), because $GLIDORA_WINE_REASON."
 if [ "$GLIDORA_WINE_ARCH" != win32 ]; then
     echo "The shipped 32-bit glidora.exe was built and checked, but not run: see the line above."

@@ -354,9 +354,12 @@ AssertionResult WaitForBoard(const GameRun &run, const Image &wanted, int timeou
         })) {
         return captured;
     }
+    // The board's corner is the client area's (SetUp checks it): a pixel's place
+    // on the board is its place in the client area.
     return AssertionFailure() << label << ": the board differs from the prediction after "
-                              << timeoutMs << " ms: " << ImageDifference(shown, wanted) << "; see "
-                              << SaveFailure(label, shown, wanted);
+                              << timeoutMs
+                              << " ms: " << ImageDifference(shown, wanted, "of the client area")
+                              << "; see " << SaveFailure(label, shown, wanted);
 }
 
 AssertionResult BoardHolds(const GameRun &run, const Image &wanted, int showMs, int holdMs,

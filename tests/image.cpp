@@ -67,7 +67,7 @@ void PrintTo(const Image &image, std::ostream *out) {
     }
 }
 
-std::string ImageDifference(const Image &shown, const Image &wanted) {
+std::string ImageDifference(const Image &shown, const Image &wanted, const std::string &frame) {
     std::ostringstream text;
     if (shown.width != wanted.width || shown.height != wanted.height ||
         shown.pixels.size() != wanted.pixels.size()) {
@@ -85,8 +85,9 @@ std::string ImageDifference(const Image &shown, const Image &wanted) {
                            size_t{0}, std::plus<>(), std::not_equal_to<>());
     const auto at = first.first - shown.pixels.begin();
     text << differing << " of " << shown.pixels.size() << " pixels differ; the first, ("
-         << at % shown.width << ", " << at / shown.width << "), is " << DescribePixel(*first.first)
-         << " instead of " << DescribePixel(*first.second);
+         << at % shown.width << ", " << at / shown.width << ")" << (frame.empty() ? "" : " ")
+         << frame << ", is " << DescribePixel(*first.first) << " instead of "
+         << DescribePixel(*first.second);
     return text.str();
 }
 

@@ -30,8 +30,9 @@ uint32_t PixelAt(const Image &image, int x, int y);
 Image Crop(const Image &image, const Rect &region);
 std::string DescribePixel(uint32_t pixel);
 // Empty when `shown` equals `wanted`; otherwise the sizes, or how many pixels
-// differ and the first of them, row by row, in both colours.
-std::string ImageDifference(const Image &shown, const Image &wanted);
+// differ and the first of them, row by row, in both colours. `frame` says what
+// its (x, y) count from, where that is not the image's own corner.
+std::string ImageDifference(const Image &shown, const Image &wanted, const std::string &frame = "");
 // A binary PPM, for a person to look at beside a failure.
 void WritePpm(const std::string &path, const Image &image);
 

@@ -20,7 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/bin" "$work/a/scripts" "$work/a/build/windows64/wineprefix"
+mkdir -p "$work/bin" "$work/a/scripts" "$work/a/tests" "$work/a/build/windows64/wineprefix"
 cp "$source_dir"/scripts/{test,run,guard,display,wine,totals,build-presets}.sh "$work/a/scripts/"
 # Setup, on SETUP_HANGS, waits on a child that ignores TERM, as apt's may.
 cat >"$work/a/scripts/setup.sh" <<'EOF'
@@ -31,6 +31,7 @@ echo $! >"$WORK/setup-child"
 wait
 EOF
 printf '#!/bin/sh\n[ -z "${TEMPLATE_FAILS:-}" ]\n' >"$work/a/scripts/wine-run.sh"
+printf '#!/bin/sh\n' >"$work/a/tests/docs_facts.sh"
 # CMake notes its calls; on BUILDER_DIES it kills build-presets.sh.
 printf '#!/bin/sh\necho "$*" >>"$WORK/cmake"\n[ -z "${BUILDER_DIES:-}" ] || kill -KILL $PPID\n' \
     >"$work/bin/cmake"
@@ -43,7 +44,7 @@ echo 77 >&3\nexec sleep 300\n' >"$work/bin/Xvfb"
 printf '#!/bin/sh\necho "$2 ${DISPLAY:-none}" >>"$WORK/ctest"
 printf "<testsuite>\\n<testcase name=\\"t\\" status=\\"run\\"></testcase>\\n</testsuite>\\n" >"$4"\n' \
     >"$work/bin/ctest"
-chmod +x "$work/a/scripts/setup.sh" "$work/a/scripts/wine-run.sh" "$work/bin"/*
+chmod +x "$work/a/scripts/setup.sh" "$work/a/scripts/wine-run.sh" "$work/a/tests/docs_facts.sh" "$work/bin"/*
 
 # Starts test.sh in a clone, in the background; its output goes to <clone>.said.
 start_run() {
