@@ -89,7 +89,7 @@ packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-i686-p
 {
     echo "Glidora $version for 32-bit Windows: $archive"
     echo "commit: $commit ($state)"
-    echo "member time: $SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
+    echo "exe and member time: $SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
     echo "built on: Debian $(cat /etc/debian_version 2>/dev/null || echo unknown)"
     echo "Debian packages (the same versions rebuild the same bytes):"
     for package in "${packages[@]}"; do

@@ -44,6 +44,10 @@ for text in README.txt LICENSE.txt; do
     fi
 done
 grep -q "^Glidora $version"$'\r$' "$work/README.txt" || fail "README.txt does not name version $version"
+# The unsigned exe's download warning, and the way past it.
+for words in SmartScreen '"More info"' '"Run anyway"' Unblock; do
+    grep -q "$words" "$work/README.txt" || fail "README.txt does not name $words"
+done
 grep -q 'Copyright (c) 2026 The Glidora authors' "$work/LICENSE.txt" || fail "LICENSE.txt"
 
 [ $failures -eq 0 ] && rm -rf "$work"

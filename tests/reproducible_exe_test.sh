@@ -2,6 +2,8 @@
 # Builds the game a second time from a copy of the sources in another folder,
 # in another build folder, time zone, locale and umask, and demands the same
 # bytes as the build under test: nothing of the machine may enter the exe.
+# The copy has no git history: SOURCE_DATE_EPOCH gives it the time the build
+# under test was dated with.
 #   reproducible_exe_test.sh <source dir> <toolchain file> <built glidora.exe> <work dir>
 set -euo pipefail
 usage="usage: reproducible_exe_test.sh <source dir> <toolchain file> <built glidora.exe> <work dir>"
@@ -14,8 +16,8 @@ work=${4:?$usage}
 rm -rf "$work"
 copy=$work/a/longer/path/elsewhere/glidora
 mkdir -p "$copy"
-cp -R "$source_dir/CMakeLists.txt" "$source_dir/cmake" "$source_dir/engine" "$source_dir/ui" \
-    "$source_dir/res" "$source_dir/tools" "$copy/"
+cp -R "$source_dir/CMakeLists.txt" "$source_dir/LICENSE" "$source_dir/cmake" "$source_dir/engine" \
+    "$source_dir/ui" "$source_dir/res" "$source_dir/tools" "$copy/"
 (
     umask 077
     export TZ=Pacific/Kiritimati LC_ALL=C

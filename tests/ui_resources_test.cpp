@@ -576,6 +576,20 @@ TEST_F(VersionTest, TextsNameTheProductAndTheProjectVersionInTheDeclaredLanguage
     EXPECT_EQ(tableKey, key);
 }
 
+TEST_F(VersionTest, CopyrightIsTheLineOfTheLicense) {
+    std::ifstream license(GLIDORA_LICENSE);
+    std::string copyright;
+    for (std::string line; copyright.empty() && std::getline(license, line);) {
+        if (line.rfind("Copyright ", 0) == 0) {
+            copyright = line.substr(0, line.find_last_not_of('\r') + 1);
+        }
+    }
+    ASSERT_NE(copyright, "") << "no copyright line in " << GLIDORA_LICENSE;
+    const VersionNode *strings = Child(root, "StringFileInfo");
+    ASSERT_TRUE(strings != nullptr && !strings->children.empty());
+    EXPECT_EQ(Text(strings->children[0], "LegalCopyright"), copyright);
+}
+
 // ---- Manifest ---------------------------------------------------------------
 
 std::string Lowercase(std::string text) {
@@ -730,6 +744,9 @@ struct ExeHeaders {
     uint16_t subsystem = 0;
     uint16_t characteristics = 0;
     uint16_t dllCharacteristics = 0;
+    uint32_t osVersion = 0; // major and minor, 0x00060000 for 6.0
+    uint32_t subsystemVersion = 0;
+    uint32_t timestamp = 0;
     std::vector<std::string> imports; // DLL names, lower case
     std::vector<Import> functions;
     std::set<uint64_t> relocated; // addresses the loader moves with the image
@@ -755,6 +772,11 @@ template <typename NtHeaders> ExeHeaders ReadImage(const Bytes &file, size_t pe)
     exe.subsystem = optional.Subsystem;
     exe.characteristics = nt.FileHeader.Characteristics;
     exe.dllCharacteristics = optional.DllCharacteristics;
+    exe.osVersion =
+        uint32_t{optional.MajorOperatingSystemVersion} << 16 | optional.MinorOperatingSystemVersion;
+    exe.subsystemVersion =
+        uint32_t{optional.MajorSubsystemVersion} << 16 | optional.MinorSubsystemVersion;
+    exe.timestamp = nt.FileHeader.TimeDateStamp;
     Sections image = {file, std::vector<IMAGE_SECTION_HEADER>(nt.FileHeader.NumberOfSections)};
     size_t at = pe + offsetof(NtHeaders, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     bool read = true;
@@ -912,6 +934,22 @@ TEST(ExeTest, AsksForDepAndAslrAndCarriesTheRelocationsAslrNeeds) {
             EXPECT_NE(exe.relocated.lower_bound(page), exe.relocated.lower_bound(page + PAGE_BYTES))
                 << "no relocation in the code page at " << std::hex << page;
         }
+    }
+}
+
+// Windows treats a program marked older than Vista as a legacy one, and
+// shows it another frame. GLIDORA_EXE_TIME is the commit's time the build
+// dated the game with, where it dates it.
+TEST(ExeTest, IsMarkedForVistaOrLaterTerminalServerAwareAndDatedWithItsCommit) {
+    constexpr uint32_t VISTA = 0x00060000;
+    const ExeHeaders exe = ReadGameExe();
+    ASSERT_TRUE(exe.valid) << GameExe() << " is not a readable Windows program";
+    EXPECT_GE(exe.osVersion, VISTA) << std::hex << exe.osVersion;
+    EXPECT_GE(exe.subsystemVersion, VISTA) << std::hex << exe.subsystemVersion;
+    EXPECT_NE(exe.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
+    const std::optional<std::string> time = EnvironmentValue("GLIDORA_EXE_TIME");
+    if (time) {
+        EXPECT_EQ(std::to_string(exe.timestamp), *time);
     }
 }
 

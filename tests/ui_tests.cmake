@@ -151,17 +151,26 @@ endforeach()
 add_executable(ui_resources_test ui_resources_test.cpp ui_pictures.cpp image.cpp)
 target_include_directories(ui_resources_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(ui_resources_test PRIVATE GLIDORA_EXE="$<TARGET_FILE:glidora>"
-                                                     GLIDORA_PROJECT_VERSION="${PROJECT_VERSION}")
+                                                     GLIDORA_PROJECT_VERSION="${PROJECT_VERSION}"
+                                                     GLIDORA_LICENSE="${PROJECT_SOURCE_DIR}/LICENSE")
 target_link_libraries(ui_resources_test PRIVATE GTest::gtest_main)
 add_dependencies(ui_resources_test glidora)
 glidora_register_ui_test(ui_resources_test)
+# The time the game was dated with here; Visual Studio's linker dates it with
+# the time of the link.
+if(GLIDORA_WINE_RUN)
+    set_tests_properties(ui_resources_test PROPERTIES
+                         ENVIRONMENT GLIDORA_EXE_TIME=${GLIDORA_SOURCE_DATE_EPOCH})
+endif()
 
 # The 64-bit build also reads the shipped 32-bit game, built in its own tree,
 # where Wine could not run it.
 if(GLIDORA_WIN32_GAME_EXE)
     add_test(NAME ui_resources_test_win32_exe COMMAND ui_resources_test)
-    set_tests_properties(ui_resources_test_win32_exe PROPERTIES
-        TIMEOUT 120 ENVIRONMENT "GLIDORA_EXE=${GLIDORA_WIN32_GAME_EXE};GLIDORA_EXE_BITS=32")
+    set(win32_game GLIDORA_EXE=${GLIDORA_WIN32_GAME_EXE} GLIDORA_EXE_BITS=32
+                   GLIDORA_EXE_TIME=${GLIDORA_SOURCE_DATE_EPOCH})
+    set_tests_properties(ui_resources_test_win32_exe PROPERTIES TIMEOUT 120 ENVIRONMENT
+                                                                "${win32_game}")
 endif()
 
 # The window, dialog and pixel programs again, in a prefix of their own whose

@@ -26,11 +26,13 @@ bool ModernFrame() {
 // The outer size that frames the board exactly as client area, from the
 // system's own frame metrics: on each side the sizing frame (dialog frame,
 // border and padded border) and the client edge; above, caption and menu.
+// The padded border is the one reported to this program, which Windows gives
+// as 0 to a program marked older than Vista, whatever the desktop's setting.
 SIZE FrameAroundBoard() {
     NONCLIENTMETRICSA metrics = {};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const int frame = metrics.iBorderWidth + metrics.iPaddedBorderWidth;
+    const int frame = metrics.iBorderWidth + GetSystemMetrics(SM_CXPADDEDBORDER);
     const int sides = GetSystemMetrics(SM_CXDLGFRAME) + frame + GetSystemMetrics(SM_CXEDGE);
     const int ends = GetSystemMetrics(SM_CYDLGFRAME) + frame + GetSystemMetrics(SM_CYEDGE);
     const int bars = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU);
