@@ -87,13 +87,7 @@ grep -q "wineprefix-template-win64: the win64 Wine prefix could not be made" "$w
     fail "a failed template is not named: $(cat "$work/a.said")"
 
 # A builder that dies is its end, whatever became of its pid.
-start_run "$work/a" BUILDER_DIES=1
-builder_run=$!
-for _ in $(seq 50); do
-    alive $builder_run || break
-    sleep 0.1
-done
-alive $builder_run && fail "a run waits for a builder that died"
+run "$work/a" BUILDER_DIES=1 >/dev/null
 grep -q "native: build-presets.sh ended before building it" "$work/a.said" ||
     fail "the builder's end is not named: $(cat "$work/a.said")"
 
@@ -122,8 +116,7 @@ kill -TERM $terminated
 sleep 0.3
 kill -TERM $terminated
 wait $terminated
-status=$?
-[ $status -eq 143 ] || fail "a run stopped by SIGTERM in setup ended with $status"
+[ $? -eq 143 ] || fail "a run stopped by SIGTERM in setup ended otherwise"
 alive "$(cat "$work/setup-child")" && fail "setup's child outlived a run stopped twice"
 
 # Ctrl-C to the process group of a loop: the loop stops, by the signal.
@@ -135,8 +128,7 @@ loop=$!
 until_setup_waits
 kill -INT -- -$loop
 wait $loop
-status=$?
-[ $status -eq 130 ] || fail "a loop interrupted in test.sh ended with $status"
+[ $? -eq 130 ] || fail "a loop interrupted in test.sh ended otherwise"
 grep -q next "$work/loop.said" && fail "a loop went on after Ctrl-C in test.sh"
 
 # A run that waits for the lock and is stopped ends nothing at all.
@@ -160,10 +152,8 @@ alive "${pids[1]}" || fail "a waiting run that was stopped ended the live run's 
 # run.sh beside a command that holds the build trees refuses at once and
 # builds nothing.
 said=$(cd "$work/a" && PATH="$work/bin:$PATH" WORK="$work" timeout 10 scripts/run.sh 2>&1)
-status=$?
-[ $status -eq 1 ] || fail "run.sh beside a held lock ended with $status: $said"
-[[ $said == "run: another command holds this clone's build trees"*ended ]] ||
-    fail "run.sh beside a held lock said: $said"
+[[ "$? $said" == "1 run: another command holds this clone's build trees"*ended ]] ||
+    fail "run.sh beside a held lock: $said"
 [ -e "$work/cmake" ] && fail "run.sh beside a held lock ran cmake: $(cat "$work/cmake")"
 
 finish "test command"
