@@ -41,34 +41,37 @@ mapfile -t test_trees < <(sed -n '/"testPresets"/,$p' CMakePresets.json |
     grep -oE '"(name|configurePreset)": *"[a-z0-9-]+"' | cut -d '"' -f 2,4 | tr '"' ' ' |
     awk '$1 == "name" { name = $2 } $1 == "configurePreset" { print name, $2 }')
 
-# Prints the tests that `ctest --preset P -N [args]` lists; fails when P's
-# tree was never configured (ctest would make a folder for it).
+# Each configured test preset's tests, listed once (ctest on a tree never
+# configured would make a folder for it).
+declare -A listing
+for entry in "${test_trees[@]}"; do
+    [ -f "build/${entry#* }/CTestTestfile.cmake" ] || continue
+    listing[${entry% *}]=$(ctest --preset "${entry% *}" -N 2>/dev/null |
+        sed -n 's/^ *Test *#[0-9]*: //p')
+done
+mapfile -t tests_listed < <(printf '%s\n' "${listing[@]}" | sort -u)
+
+# Prints the tests that `ctest --preset P -N [args]` lists.
 listed_tests() {
-    local entry tree=""
-    for entry in "${test_trees[@]}"; do
-        [ "${entry% *}" != "$1" ] || tree=build/${entry#* }
-    done
-    if [ -z "$tree" ] || [ ! -f "$tree/CTestTestfile.cmake" ]; then
-        return 1
+    if [ $# -eq 1 ]; then
+        printf '%s\n' "${listing[$1]}"
+    else
+        ctest --preset "$@" -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p'
     fi
-    ctest --preset "$@" -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p'
 }
 
-all_tests=()
-for entry in "${test_trees[@]}"; do
-    mapfile -t -O ${#all_tests[@]} all_tests < <(listed_tests "${entry% *}")
-done
-tests_listed=$(printf '%s\n' "${all_tests[@]}" | sort -u)
-
 # Each ctest command with a preset, and its -R if any, once.
+preset_option='--preset ([a-z0-9-]+)'
+pattern_option="-R ('[^']*'|[^ ']+)"
 while read -r command; do
-    preset=$(grep -oE -- '--preset [a-z0-9-]+' <<<"$command" | cut -d ' ' -f 2)
-    pattern=$(grep -oE -- "-R ('[^']*'|[^ ']+)" <<<"$command" | cut -c 4- | tr -d "'")
+    [[ $command =~ $preset_option ]] && preset=${BASH_REMATCH[1]}
+    pattern=""
+    [[ $command =~ $pattern_option ]] && pattern=${BASH_REMATCH[1]//\'/}
     args=("$preset")
     [ -z "$pattern" ] || args+=(-R "$pattern")
     if [[ " ${presets[*]} " != *" $preset "* ]]; then
         fault "no preset '$preset' for '$command'"
-    elif ! listed_tests "$preset" >/dev/null; then
+    elif [ -z "${listing[$preset]+set}" ]; then
         skipped+=("$preset")
     elif [ -z "$(listed_tests "${args[@]}")" ]; then
         fault "'$command' runs no test"
@@ -79,10 +82,10 @@ done < <(docs_text "$@" | grep -oE "ctest[^\`]* --preset [a-z0-9-]+( -R ('[^']*'
 # A test name, a glob of test names, or a program split into shards.
 is_test() {
     local name
-    while read -r name; do
+    for name in "${tests_listed[@]}"; do
         # shellcheck disable=SC2053 # the doc's name may be a glob
         [[ $name == $1 || ($1 != *"*"* && $name =~ ^$1_[0-9]+$) ]] && return 0
-    done <<<"$tests_listed"
+    done
     return 1
 }
 while read -r name; do
