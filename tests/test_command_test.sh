@@ -68,8 +68,10 @@ marked() {
     echo $!
 }
 
+# From one read: a process that is just ending may be gone between two.
 alive() {
-    [ -e "/proc/$1" ] && ! grep -q ') Z' "/proc/$1/stat"
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) && [[ ${stat##*) } != Z* ]]
 }
 
 # The private display fails: the caller's is never used.
