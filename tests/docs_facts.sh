@@ -41,24 +41,19 @@ mapfile -t test_trees < <(sed -n '/"testPresets"/,$p' CMakePresets.json |
     grep -oE '"(name|configurePreset)": *"[a-z0-9-]+"' | cut -d '"' -f 2,4 | tr '"' ' ' |
     awk '$1 == "name" { name = $2 } $1 == "configurePreset" { print name, $2 }')
 
+# Prints the tests that `ctest --preset P -N [args]` lists.
+listed_tests() {
+    ctest --preset "$@" -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p'
+}
+
 # Each configured test preset's tests, listed once (ctest on a tree never
 # configured would make a folder for it).
 declare -A listing
 for entry in "${test_trees[@]}"; do
-    [ -f "build/${entry#* }/CTestTestfile.cmake" ] || continue
-    listing[${entry% *}]=$(ctest --preset "${entry% *}" -N 2>/dev/null |
-        sed -n 's/^ *Test *#[0-9]*: //p')
+    [ ! -f "build/${entry#* }/CTestTestfile.cmake" ] ||
+        listing[${entry% *}]=$(listed_tests "${entry% *}")
 done
 mapfile -t tests_listed < <(printf '%s\n' "${listing[@]}" | sort -u)
-
-# Prints the tests that `ctest --preset P -N [args]` lists.
-listed_tests() {
-    if [ $# -eq 1 ]; then
-        printf '%s\n' "${listing[$1]}"
-    else
-        ctest --preset "$@" -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p'
-    fi
-}
 
 # Each ctest command with a preset, and its -R if any, once.
 preset_option='--preset ([a-z0-9-]+)'
@@ -67,14 +62,14 @@ while read -r command; do
     [[ $command =~ $preset_option ]] && preset=${BASH_REMATCH[1]}
     pattern=""
     [[ $command =~ $pattern_option ]] && pattern=${BASH_REMATCH[1]//\'/}
-    args=("$preset")
-    [ -z "$pattern" ] || args+=(-R "$pattern")
     if [[ " ${presets[*]} " != *" $preset "* ]]; then
         fault "no preset '$preset' for '$command'"
     elif [ -z "${listing[$preset]+set}" ]; then
         skipped+=("$preset")
-    elif [ -z "$(listed_tests "${args[@]}")" ]; then
-        fault "'$command' runs no test"
+    else
+        picked=${listing[$preset]}
+        [ -z "$pattern" ] || picked=$(listed_tests "$preset" -R "$pattern")
+        [ -n "$picked" ] || fault "'$command' runs no test"
     fi
 done < <(docs_text "$@" | grep -oE "ctest[^\`]* --preset [a-z0-9-]+( -R ('[^']*'|[^ \`']+))?" |
     sort -u)
